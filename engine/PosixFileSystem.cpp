@@ -1,0 +1,644 @@
+// The file system on Linux and other POSIX systems.
+//
+// Reading follows links like an ordinary open. Writing never does: target folders are reached
+// beneath the root's handle without following any link, and a copy is written into an unnamed
+// (or, where the file system has none, an exclusively created) temporary in the target's folder
+// and committed with one link or rename, so a target is never seen half written.
+
+#include "ErrorCodes.h"
+#include "FileSystem.h"
+#include "Paths.h"
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <random>
+#include <string>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#include <vector>
+
+#if __has_include(<linux/openat2.h>)
+#include <linux/openat2.h>
+#endif
+
+namespace doplet {
+
+namespace {
+
+constexpr std::string_view kTempPrefix = ".doplet-";
+constexpr std::string_view kTempSuffix = ".tmp";
+constexpr std::size_t kTempHexDigits = 16;
+// A relative path longer than this is resolved in pieces.
+constexpr std::size_t kPathPiece = 3000;
+
+class FileDescriptor {
+public:
+    FileDescriptor() = default;
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.release()) {}
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+        if (this != &other) {
+            reset(other.release());
+        }
+        return *this;
+    }
+    ~FileDescriptor() { reset(); }
+
+    [[nodiscard]] int get() const { return fd_; }
+    [[nodiscard]] bool valid() const { return fd_ >= 0; }
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    void reset(int fd = -1) {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = fd;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+class PosixFolder final : public Folder {
+public:
+    explicit PosixFolder(FileDescriptor fd) : fd_(std::move(fd)) {}
+    [[nodiscard]] int fd() const { return fd_.get(); }
+
+private:
+    FileDescriptor fd_;
+};
+
+int FdOf(Folder& folder) {
+    return static_cast<PosixFolder&>(folder).fd();
+}
+
+std::unique_ptr<Folder> MakeFolder(FileDescriptor fd) {
+    return std::make_unique<PosixFolder>(std::move(fd));
+}
+
+// "/sub/a.txt" -> "sub/a.txt"; "" and "/" -> ".".
+std::string RelativeForAt(std::string_view relative) {
+    while (!relative.empty() && relative.front() == kSeparator) {
+        relative.remove_prefix(1);
+    }
+    return relative.empty() ? std::string(".") : std::string(relative);
+}
+
+EntryKind KindOfMode(mode_t mode) {
+    if (S_ISREG(mode)) {
+        return EntryKind::File;
+    }
+    if (S_ISDIR(mode)) {
+        return EntryKind::Folder;
+    }
+    if (S_ISLNK(mode)) {
+        return EntryKind::Link;
+    }
+    return EntryKind::Special;
+}
+
+std::uint32_t AttributesOfMode(mode_t mode) {
+    std::uint32_t attributes = S_ISDIR(mode) ? kAttrFolder : 0;
+    if ((mode & S_IWUSR) == 0) {
+        attributes |= kAttrReadOnly;
+    }
+    return attributes;
+}
+
+FileStat StatFromStruct(const struct stat& st) {
+    FileStat result;
+    result.kind = KindOfMode(st.st_mode);
+    result.size = static_cast<std::uint64_t>(st.st_size);
+    result.mtimeSec = st.st_mtim.tv_sec;
+    result.mtimeNsec = static_cast<std::uint32_t>(st.st_mtim.tv_nsec);
+    result.device = st.st_dev;
+    result.inode = st.st_ino;
+    result.attributes = AttributesOfMode(st.st_mode);
+    return result;
+}
+
+FileStat MissingStat(int err) {
+    FileStat result;
+    result.error = ErrorCodeFromErrno(err);
+    return result;
+}
+
+// Opens the folder part of a relative path too long to hand to the kernel in one piece, a few
+// thousand bytes at a time, following links as an ordinary lookup would. On success *rest is
+// the last name. Returns an invalid descriptor with errno set on failure.
+FileDescriptor OpenLongParent(int rootFd, std::string_view relative, std::string* rest) {
+    FileDescriptor current(::fcntl(rootFd, F_DUPFD_CLOEXEC, 0));
+    const std::size_t lastSeparator = relative.rfind(kSeparator);
+    std::string_view folders = relative.substr(0, lastSeparator);
+    *rest = std::string(relative.substr(lastSeparator + 1));
+    while (current.valid() && !folders.empty()) {
+        std::size_t cut = folders.size();
+        if (cut > kPathPiece) {
+            cut = folders.rfind(kSeparator, kPathPiece);
+            if (cut == std::string_view::npos || cut == 0) {
+                errno = ENAMETOOLONG;
+                return {};
+            }
+        }
+        const std::string piece(folders.substr(0, cut));
+        folders.remove_prefix(std::min(cut + 1, folders.size()));
+        current = FileDescriptor(
+            ::openat(current.get(), piece.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    }
+    return current;
+}
+
+// fstatat that also copes with relative paths longer than the kernel takes at once.
+int StatAt(int rootFd, const std::string& relative, struct stat* st, int flags) {
+    if (::fstatat(rootFd, relative.c_str(), st, flags) == 0) {
+        return 0;
+    }
+    if (errno != ENAMETOOLONG) {
+        return -1;
+    }
+    std::string name;
+    const FileDescriptor parent = OpenLongParent(rootFd, relative, &name);
+    if (!parent.valid()) {
+        return -1;
+    }
+    return ::fstatat(parent.get(), name.c_str(), st, flags);
+}
+
+int OpenAt(int rootFd, const std::string& relative, int flags) {
+    const int fd = ::openat(rootFd, relative.c_str(), flags);
+    if (fd >= 0 || errno != ENAMETOOLONG) {
+        return fd;
+    }
+    std::string name;
+    const FileDescriptor parent = OpenLongParent(rootFd, relative, &name);
+    if (!parent.valid()) {
+        return -1;
+    }
+    return ::openat(parent.get(), name.c_str(), flags);
+}
+
+std::string RandomTempName() {
+    thread_local std::mt19937_64 generator{std::random_device{}()};
+    std::array<char, kTempHexDigits + 1> hex{};
+    std::snprintf(hex.data(), hex.size(), "%016llx", static_cast<unsigned long long>(generator()));
+    std::string name(kTempPrefix);
+    name.append(hex.data(), kTempHexDigits);
+    name.append(kTempSuffix);
+    return name;
+}
+
+// Opens the folder `relative` below the root without following links, in one call where the
+// kernel can resolve beneath a handle. Returns -1 with errno set; ENOSYS means "walk instead".
+int OpenBeneath(int rootFd, const std::string& relative) {
+#if defined(SYS_openat2) && defined(RESOLVE_BENEATH)
+    struct open_how how {};
+    how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+    return static_cast<int>(::syscall(SYS_openat2, rootFd, relative.c_str(), &how, sizeof how));
+#else
+    (void)rootFd;
+    (void)relative;
+    errno = ENOSYS;
+    return -1;
+#endif
+}
+
+// One component of a target path: opened without following a link, created when missing.
+int OpenOrCreateComponent(int parentFd, const std::string& name) {
+    if (name == "." || name == "..") {
+        errno = EACCES;
+        return -1;
+    }
+    const int flags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    int fd = ::openat(parentFd, name.c_str(), flags);
+    if (fd >= 0 || errno != ENOENT) {
+        return fd;
+    }
+    if (::mkdirat(parentFd, name.c_str(), 0777) != 0 && errno != EEXIST) {
+        return -1;
+    }
+    fd = ::openat(parentFd, name.c_str(), flags);
+    return fd;
+}
+
+// Copies the whole content of `in` to `out`: a clone where the file system shares blocks, the
+// kernel's in-kernel copy otherwise, plain reads and writes as a last resort. 0 or errno;
+// *copied tells how many bytes the copy holds.
+int CopyContent(int in, int out, std::uint64_t size, std::atomic<bool>& tryClone,
+                std::uint64_t* copied) {
+    *copied = 0;
+    if (tryClone.load(std::memory_order_relaxed)) {
+        if (::ioctl(out, FICLONE, in) == 0) {
+            *copied = size;
+            return 0;
+        }
+        if (errno == EOPNOTSUPP || errno == ENOTTY || errno == EXDEV || errno == EINVAL ||
+            errno == ENOSYS) {
+            tryClone.store(false, std::memory_order_relaxed);
+        }
+    }
+    bool inKernel = true;
+    while (inKernel) {
+        const ssize_t done = ::copy_file_range(in, nullptr, out, nullptr, 1U << 30U, 0);
+        if (done == 0) {
+            return 0;
+        }
+        if (done > 0) {
+            *copied += static_cast<std::uint64_t>(done);
+            continue;
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL) {
+            return errno;
+        }
+        inKernel = false;
+    }
+    // The in-kernel copy may have written part of the file before it gave up: go on from where
+    // the two offsets stand.
+    thread_local std::vector<char> buffer(1U << 20U);
+    for (;;) {
+        const ssize_t got = ::read(in, buffer.data(), buffer.size());
+        if (got == 0) {
+            return 0;
+        }
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t put = ::write(out, buffer.data() + done, static_cast<size_t>(got - done));
+            if (put < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                return errno;
+            }
+            done += put;
+        }
+        *copied += static_cast<std::uint64_t>(got);
+    }
+}
+
+// A file being written beside its target; removed again unless committed.
+class Temporary {
+public:
+    explicit Temporary(int folderFd) : folderFd_(folderFd) {}
+    Temporary(const Temporary&) = delete;
+    Temporary& operator=(const Temporary&) = delete;
+    Temporary(Temporary&&) = delete;
+    Temporary& operator=(Temporary&&) = delete;
+    ~Temporary() {
+        if (!name_.empty()) {
+            ::unlinkat(folderFd_, name_.c_str(), 0);
+        }
+    }
+
+    // Creates the temporary: unnamed where the file system allows, else under a fresh name
+    // created exclusively (never an existing file, never through a link). 0 or errno.
+    int Create() {
+        fd_.reset(::openat(folderFd_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+        if (fd_.valid()) {
+            return 0;
+        }
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT) {
+            return errno;
+        }
+        return CreateNamed();
+    }
+
+    [[nodiscard]] int fd() const { return fd_.get(); }
+
+    // Puts the finished file in place of `target`. With `replace` clear the target must still be
+    // missing (EEXIST otherwise), checked by the kernel in the same step.
+    int Commit(const std::string& target, bool replace) {
+        if (name_.empty()) { // unnamed
+            if (!replace) {
+                return LinkUnnamed(target);
+            }
+            int error = 0;
+            std::string name;
+            for (int attempt = 0; attempt < 16; ++attempt) {
+                name = RandomTempName();
+                error = LinkUnnamed(name);
+                if (error != EEXIST) {
+                    break;
+                }
+            }
+            if (error != 0) {
+                return error;
+            }
+            name_ = name;
+        }
+        if (replace) {
+            if (::renameat(folderFd_, name_.c_str(), folderFd_, target.c_str()) != 0) {
+                return errno;
+            }
+        } else if (::renameat2(folderFd_, name_.c_str(), folderFd_, target.c_str(),
+                               RENAME_NOREPLACE) != 0) {
+            if (errno != EINVAL && errno != ENOSYS) {
+                return errno;
+            }
+            // No exchange-free rename here: a hard link fails just as well on an existing name.
+            if (::linkat(folderFd_, name_.c_str(), folderFd_, target.c_str(), 0) != 0) {
+                return errno;
+            }
+            ::unlinkat(folderFd_, name_.c_str(), 0);
+        }
+        name_.clear();
+        return 0;
+    }
+
+private:
+    int CreateNamed() {
+        for (int attempt = 0; attempt < 16; ++attempt) {
+            std::string name = RandomTempName();
+            fd_.reset(::openat(folderFd_, name.c_str(),
+                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+            if (fd_.valid()) {
+                name_ = std::move(name);
+                return 0;
+            }
+            if (errno != EEXIST) {
+                return errno;
+            }
+        }
+        return EEXIST;
+    }
+
+    int LinkUnnamed(const std::string& name) {
+        if (::linkat(fd_.get(), "", folderFd_, name.c_str(), AT_EMPTY_PATH) == 0) {
+            return 0;
+        }
+        if (errno != ENOENT && errno != EPERM && errno != EINVAL) {
+            return errno;
+        }
+        const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
+        if (::linkat(AT_FDCWD, self.c_str(), folderFd_, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            return 0;
+        }
+        return errno;
+    }
+
+    int folderFd_;
+    FileDescriptor fd_;
+    std::string name_; // set while a named temporary exists
+};
+
+bool SameVersion(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+// What the target's name holds now, against what the pass saw. 0 when a copy may go there.
+int CheckTarget(int folderFd, const std::string& name, const FileStat& seen, bool* exists) {
+    struct stat st {};
+    if (::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno != ENOENT) {
+            return ErrorCodeFromErrno(errno);
+        }
+        *exists = false;
+        return 0; // nothing is replaced where nothing is
+    }
+    *exists = true;
+    if (!S_ISREG(st.st_mode) || (st.st_mode & S_IWUSR) == 0) {
+        return kErrorAccessDenied; // a folder, a link, a special or a read-only file
+    }
+    if (!seen.exists() || !StatFromStruct(st).sameVersionAs(seen)) {
+        return kErrorSharingViolation; // changed since the pass compared the ages
+    }
+    return 0;
+}
+
+class PosixFileSystem final : public FileSystem {
+public:
+    bool directoryExists(const std::string& path) override {
+        struct stat st {};
+        return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    }
+
+    std::unique_ptr<Folder> openRoot(const std::string& path, int* error) override {
+        FileDescriptor fd(::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (!fd.valid()) {
+            *error = errno == ENOENT ? kErrorPathNotFound : ErrorCodeFromErrno(errno);
+            return nullptr;
+        }
+        return MakeFolder(std::move(fd));
+    }
+
+    std::unique_ptr<Folder> openSubfolder(Folder& parent, std::string_view name,
+                                          int* error) override {
+        const std::string copy(name);
+        FileDescriptor fd(
+            ::openat(FdOf(parent), copy.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!fd.valid()) {
+            *error = ErrorCodeFromErrno(errno);
+            return nullptr;
+        }
+        return MakeFolder(std::move(fd));
+    }
+
+    bool readFolder(Folder& folder,
+                    const std::function<void(const FolderEntry&)>& onEntry) override {
+        const int fd = ::openat(FdOf(folder), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) {
+            return false;
+        }
+        DIR* dir = ::fdopendir(fd);
+        if (dir == nullptr) {
+            ::close(fd);
+            return false;
+        }
+        const int dirFd = ::dirfd(dir);
+        bool complete = true;
+        for (;;) {
+            errno = 0;
+            const dirent* raw = ::readdir(dir);
+            if (raw == nullptr) {
+                complete = errno == 0;
+                break;
+            }
+            const std::string_view name(raw->d_name);
+            if (name == "." || name == "..") {
+                continue;
+            }
+            FolderEntry entry;
+            entry.name = name;
+            if (raw->d_type == DT_DIR) {
+                entry.kind = EntryKind::Folder;
+                entry.attributes = kAttrFolder;
+            } else {
+                struct stat st {};
+                if (::fstatat(dirFd, raw->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                    continue; // gone since the folder was read
+                }
+                entry.kind = KindOfMode(st.st_mode);
+                entry.attributes = AttributesOfMode(st.st_mode);
+                entry.size =
+                    entry.kind == EntryKind::Folder ? 0 : static_cast<std::uint64_t>(st.st_size);
+            }
+            onEntry(entry);
+        }
+        ::closedir(dir);
+        return complete;
+    }
+
+    FileStat statFile(Folder& root, std::string_view relative) override {
+        struct stat st {};
+        if (StatAt(FdOf(root), RelativeForAt(relative), &st, 0) != 0) {
+            return MissingStat(errno);
+        }
+        return StatFromStruct(st);
+    }
+
+    std::unique_ptr<Folder> openTargetFolder(Folder& root, std::string_view relative,
+                                             int* error) override {
+        const std::string path = RelativeForAt(relative);
+        FileDescriptor fd(OpenBeneath(FdOf(root), path));
+        if (fd.valid()) {
+            return MakeFolder(std::move(fd));
+        }
+        if (errno == ELOOP || errno == EXDEV || errno == ENOTDIR || errno == EACCES) {
+            *error = errno == ENOTDIR ? kErrorPathNotFound : ErrorCodeFromErrno(errno);
+            return nullptr;
+        }
+        // Missing folders (or no resolving beneath a handle): walk one component at a time.
+        fd = FileDescriptor(::fcntl(FdOf(root), F_DUPFD_CLOEXEC, 0));
+        std::string_view rest = relative;
+        while (fd.valid()) {
+            const std::size_t first = rest.find_first_not_of(kSeparator);
+            if (first == std::string_view::npos) {
+                return MakeFolder(std::move(fd));
+            }
+            rest.remove_prefix(first);
+            const std::size_t length = std::min(rest.find(kSeparator), rest.size());
+            fd = FileDescriptor(
+                OpenOrCreateComponent(fd.get(), std::string(rest.substr(0, length))));
+            rest.remove_prefix(length);
+        }
+        *error = errno == ENOTDIR ? kErrorPathNotFound : ErrorCodeFromErrno(errno);
+        return nullptr;
+    }
+
+    int copyFile(Folder& sourceRoot, std::string_view sourceRelative, const FileStat& sourceSeen,
+                 Folder& targetFolder, std::string_view targetName,
+                 const FileStat& targetSeen) override {
+        // Non-blocking, so that a pipe put in the file's place can never hang the pass.
+        const FileDescriptor in(OpenAt(FdOf(sourceRoot), RelativeForAt(sourceRelative),
+                                       O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        if (!in.valid()) {
+            return ErrorCodeFromErrno(errno);
+        }
+        struct stat before {};
+        if (::fstat(in.get(), &before) != 0) {
+            return ErrorCodeFromErrno(errno);
+        }
+        if (!S_ISREG(before.st_mode)) {
+            return kErrorAccessDenied;
+        }
+        if (!StatFromStruct(before).sameVersionAs(sourceSeen)) {
+            return kErrorSharingViolation;
+        }
+        const int folderFd = FdOf(targetFolder);
+        const std::string name(targetName);
+        if (name.empty() || name == "." || name == "..") {
+            return kErrorAccessDenied;
+        }
+        bool targetExists = false;
+        if (const int error = CheckTarget(folderFd, name, targetSeen, &targetExists); error != 0) {
+            return error;
+        }
+
+        Temporary temporary(folderFd);
+        if (const int err = temporary.Create(); err != 0) {
+            return ErrorCodeFromErrno(err);
+        }
+        std::uint64_t copied = 0;
+        if (const int err =
+                CopyContent(in.get(), temporary.fd(), static_cast<std::uint64_t>(before.st_size),
+                            tryClone_, &copied);
+            err != 0) {
+            return ErrorCodeFromErrno(err);
+        }
+        if (runAsRoot_) {
+            // Best effort: run as root, the copy still belongs to the source's owner.
+            (void)::fchown(temporary.fd(), before.st_uid, before.st_gid);
+        }
+        // Permission bits only: never set-user-ID, set-group-ID or sticky.
+        if (::fchmod(temporary.fd(), before.st_mode & 0777) != 0) {
+            return ErrorCodeFromErrno(errno);
+        }
+        const std::array<timespec, 2> times{before.st_atim, before.st_mtim};
+        if (::futimens(temporary.fd(), times.data()) != 0) {
+            return ErrorCodeFromErrno(errno);
+        }
+        struct stat after {};
+        if (::fstat(in.get(), &after) != 0) {
+            return ErrorCodeFromErrno(errno);
+        }
+        if (!SameVersion(before, after) || copied != static_cast<std::uint64_t>(before.st_size)) {
+            return kErrorSharingViolation; // the source changed while it was being read
+        }
+        // Look again just before the commit: a user may have saved the target meanwhile.
+        bool existsNow = false;
+        if (const int error = CheckTarget(folderFd, name, targetSeen, &existsNow); error != 0) {
+            return error;
+        }
+        if (const int err = temporary.Commit(name, existsNow); err != 0) {
+            return err == EEXIST ? kErrorSharingViolation : ErrorCodeFromErrno(err);
+        }
+        return 0;
+    }
+
+private:
+    std::atomic<bool> tryClone_{true};
+    const bool runAsRoot_ = ::geteuid() == 0;
+};
+
+} // namespace
+
+bool IsCopyTemporaryName(std::string_view name) {
+    if (name.size() != kTempPrefix.size() + kTempHexDigits + kTempSuffix.size() ||
+        name.substr(0, kTempPrefix.size()) != kTempPrefix ||
+        name.substr(name.size() - kTempSuffix.size()) != kTempSuffix) {
+        return false;
+    }
+    for (const char c : name.substr(kTempPrefix.size(), kTempHexDigits)) {
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::shared_ptr<FileSystem> MakeNativeFileSystem() {
+    // Deep trees keep one folder open per level while they are walked.
+    static const bool raised = [] {
+        rlimit limit{};
+        if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+            limit.rlim_cur = limit.rlim_max;
+            ::setrlimit(RLIMIT_NOFILE, &limit);
+        }
+        return true;
+    }();
+    (void)raised;
+    return std::make_shared<PosixFileSystem>();
+}
+
+} // namespace doplet

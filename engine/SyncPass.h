@@ -1,0 +1,81 @@
+#pragma once
+
+// The two-way pass: sweep 1 over folder 1's list copies the newer copy of each file over the
+// older one (or to the side where it is missing); sweep 2 over folder 2's list copies what is
+// missing on side 1. Nothing is deleted or moved.
+
+#include "FileSystem.h"
+#include "FolderListing.h"
+
+#include <climits>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace doplet {
+
+// Age of a file: its last-write time in two-second steps. Two times in the same step are equal.
+// A missing file, a folder and anything that cannot be looked up have no age, below every age.
+using Age = std::int64_t;
+inline constexpr Age kNoAge = INT64_MIN;
+
+Age AgeOf(const FileStat& stat);
+
+enum class CopyDirection : std::uint8_t { None, OneToTwo, TwoToOne };
+
+// Sweep 1: the older (or missing) side gets the other; equal ages copy nothing. With no age on
+// either side, side 1 is copied to side 2, which fails and is logged.
+CopyDirection DecideSweep1(Age age1, Age age2);
+// Sweep 2: only a file missing on side 1 is copied there.
+CopyDirection DecideSweep2(Age age1);
+
+// One line of the copy window's log.
+struct LogLine {
+    std::string source;
+    std::string target; // empty on a failure line
+    int error = 0;      // 0 on a success line
+
+    [[nodiscard]] bool failed() const { return error != 0; }
+    // "source->target", or "source失敗しました Error－N".
+    [[nodiscard]] std::string text() const;
+};
+
+// Everything a pass works on, taken once when it starts, on the interface thread: the two
+// folder texts as the user left them and the two lists as last listed.
+struct PassInput {
+    std::string folder1;
+    std::string folder2;
+    std::shared_ptr<const FileList> list1;
+    std::shared_ptr<const FileList> list2;
+};
+
+// The copy window as the worker sees it. The worker calls these in order from its own thread;
+// an implementation hands each call to the interface thread and applies them there in order.
+class PassHost {
+public:
+    PassHost() = default;
+    PassHost(const PassHost&) = delete;
+    PassHost& operator=(const PassHost&) = delete;
+    PassHost(PassHost&&) = delete;
+    PassHost& operator=(PassHost&&) = delete;
+    virtual ~PassHost() = default;
+
+    virtual void announceStart() = 0;
+    virtual void announceLine(LogLine line) = 0;
+    virtual void announceCompletion() = 0;
+    // A failure escaped the pass (nothing else is reported this way): the program shows it and
+    // ends. `errorClass` names the kind of failure, `message` says what happened.
+    virtual void announceFatal(std::string errorClass, std::string message) = 0;
+    // The last call of every worker, after completion or a stop; the worker touches nothing of
+    // the host afterwards.
+    virtual void workerEnded() = 0;
+};
+
+class WorkerControl;
+
+// Runs a whole pass on the calling thread: the start announcement, sweep 1, sweep 2 and the
+// completion announcement, observing the hold before each file and each announcement and the
+// stop request before each file. Returns false when a stop ended it (no completion announced).
+bool RunPass(FileSystem& fs, const PassInput& input, PassHost& host, WorkerControl& control);
+
+} // namespace doplet
