@@ -469,6 +469,7 @@ public:
         bool complete = true;
         for (;;) {
             errno = 0;
+            // NOLINTNEXTLINE(concurrency-mt-unsafe): this stream is used by this call alone
             const dirent* raw = ::readdir(dir);
             if (raw == nullptr) {
                 complete = errno == 0;
