@@ -23,24 +23,6 @@ PassSide OpenPassSide(FileSystem& fs, const std::string& folderText) {
 
 namespace {
 
-// The open target folder for `folder` below the side's root, reusing the one opened for the
-// previous file when it is the same: a pass meets the files of one folder one after another.
-Folder* TargetFolder(FileSystem& fs, PassSide& side, std::string_view folder, int* error) {
-    if (side.cachedHandle && side.cachedFolder == folder) {
-        return side.cachedHandle.get();
-    }
-    side.cachedHandle.reset();
-    side.cachedHandle = fs.openTargetFolder(*side.root, folder, error);
-    if (!side.cachedHandle) {
-        if (*error == 0) {
-            *error = kErrorPathNotFound;
-        }
-        return nullptr;
-    }
-    side.cachedFolder.assign(folder);
-    return side.cachedHandle.get();
-}
-
 int CopyError(FileSystem& fs, PassSide& from, const FileStat& fromSeen, PassSide& to,
               const FileStat& toSeen, std::string_view entry) {
     if (!from.root) {
@@ -61,10 +43,12 @@ int CopyError(FileSystem& fs, PassSide& from, const FileStat& fromSeen, PassSide
     std::string_view folder;
     std::string_view name;
     SplitEntry(entry, &folder, &name);
+    // The target folder is looked up afresh for every file: a folder renamed or replaced during
+    // the pass must not receive a file the log line places elsewhere.
     int error = 0;
-    Folder* target = TargetFolder(fs, to, folder, &error);
-    if (target == nullptr) {
-        return error;
+    const std::unique_ptr<Folder> target = fs.openTargetFolder(*to.root, folder, &error);
+    if (!target) {
+        return error != 0 ? error : kErrorPathNotFound;
     }
     return fs.copyFile(*from.root, entry, fromSeen, *target, name, toSeen);
 }

@@ -18,10 +18,6 @@ struct PassSide {
     std::string text;
     std::unique_ptr<Folder> root;
     int openError = 0;
-
-    // The target folder last written into, kept open for the next file in the same folder.
-    std::string cachedFolder;
-    std::unique_ptr<Folder> cachedHandle;
 };
 
 // Opens a side of a pass from a folder text. The text is trimmed, except where the untrimmed

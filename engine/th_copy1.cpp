@@ -15,7 +15,7 @@ namespace doplet {
 
 void WorkerControl::hold() {
     const std::lock_guard lock(mutex_);
-    held_ = true;
+    held_ = !finished_;
 }
 
 void WorkerControl::release() {

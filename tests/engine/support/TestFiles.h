@@ -1,0 +1,81 @@
+#pragma once
+
+// Real folder trees for the engine's tests: a temporary folder that removes itself, and small
+// helpers to write, read and inspect files in it.
+
+#include "FileSystem.h"
+#include "FolderListing.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <sys/stat.h>
+#include <utility>
+#include <vector>
+
+namespace doplet::test {
+
+// A fresh folder below /tmp, removed with everything in it when the object goes.
+class TempDir final {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    TempDir(TempDir&&) = delete;
+    TempDir& operator=(TempDir&&) = delete;
+
+    [[nodiscard]] const std::string& path() const { return path_; }
+    // The path of `relative` ("sub/a.txt" or "/sub/a.txt") below this folder.
+    [[nodiscard]] std::string operator/(std::string_view relative) const;
+    // Creates (with every missing parent) and returns the folder `relative` below this one.
+    std::string makeFolder(std::string_view relative) const;
+
+private:
+    std::string path_;
+};
+
+// A last-write time.
+struct FileTime {
+    std::int64_t sec = 0;
+    std::uint32_t nsec = 0;
+    bool operator==(const FileTime&) const = default;
+};
+void PrintTo(const FileTime& time, std::ostream* out);
+
+// A time well inside the years every file system keeps, on an even second.
+inline constexpr std::int64_t kBaseTime = 1'600'000'000;
+
+// Writes `content` to `path` (creating missing parent folders) and sets its last-write time.
+void WriteFile(const std::string& path, std::string_view content, FileTime mtime = {kBaseTime, 0});
+void SetMtime(const std::string& path, FileTime mtime);
+// The content of a file, or nothing when it cannot be read.
+std::optional<std::string> ReadFile(const std::string& path);
+// The file's own status (a link is not followed). Fails the test when it does not exist.
+struct stat LStat(const std::string& path);
+FileTime MtimeOf(const std::string& path);
+mode_t ModeOf(const std::string& path); // permission and set-id bits only
+bool Exists(const std::string& path);   // the name exists (also a dangling link)
+// The names in a folder, sorted.
+std::vector<std::string> NamesIn(const std::string& folder);
+// Every name below a folder ("sub", "sub/a.txt"), sorted; links are not followed.
+std::vector<std::string> TreeOf(const std::string& folder);
+// True when any name below the folder looks like the copy step's temporary.
+bool HasCopyTemporary(const std::string& folder);
+
+// A list filled by a listing, with the lines it received.
+std::shared_ptr<FileList> ListTree(FileSystem& fs, const std::string& root, int tag = 1);
+std::vector<std::string> LinesOf(const FileList& list);
+
+// Size labels that record every caption set.
+class RecordingLabels final : public SizeLabels {
+public:
+    void setSizeCaption(int label, const std::string& caption) override {
+        captions.emplace_back(label, caption);
+    }
+    std::vector<std::pair<int, std::string>> captions;
+};
+
+} // namespace doplet::test
