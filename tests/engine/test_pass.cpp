@@ -458,5 +458,29 @@ TEST_F(Pass, CopiesNothingBetweenAFolderAndItself) {
     EXPECT_EQ(test::TreeOf(one), (std::vector<std::string>{"a", "s", "s/b"}));
 }
 
+TEST_F(Pass, PutsEachFileWhereItsLineSaysEvenWhenATargetFolderIsRenamedMeanwhile) {
+    WriteFile(one + "/sub/a", "a");
+    WriteFile(one + "/sub/b", "b");
+    test::FaultyFileSystem faulty;
+    faulty.readFoldersSorted();
+    bool renamed = false;
+    faulty.afterCopy([&](std::string_view, std::string_view) {
+        if (!renamed) { // after the first file, the user renames the folder on side 2
+            renamed = true;
+            std::filesystem::rename(two + "/sub", two + "/moved");
+        }
+    });
+    PassInput input;
+    input.folder1 = one;
+    input.folder2 = two;
+    input.list1 = test::ListTree(faulty, one, 1);
+    input.list2 = test::ListTree(faulty, two, 2);
+    const Result result = run(faulty, input);
+    EXPECT_EQ(result.lines, (std::vector<std::string>{Copied(one + "/sub/a", two + "/sub/a"),
+                                                      Copied(one + "/sub/b", two + "/sub/b")}));
+    EXPECT_EQ(ReadFile(two + "/sub/b"), "b");
+    EXPECT_EQ(test::TreeOf(two + "/moved"), (std::vector<std::string>{"a"}));
+}
+
 } // namespace
 } // namespace doplet
