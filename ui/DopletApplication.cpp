@@ -1,0 +1,100 @@
+#include "DopletApplication.h"
+
+#include "Fonts.h"
+#include "MessageBoxes.h"
+
+#include <QEvent>
+#include <QFileInfo>
+#include <QIcon>
+#include <exception>
+#include <utility>
+
+// Outside any namespace, as Qt's resource initialisation requires.
+static void InitResources() {
+    Q_INIT_RESOURCE(doplet);
+}
+
+namespace {
+
+QEvent::Type OperationEventType() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+} // namespace
+
+namespace doplet {
+
+namespace {
+
+class OperationRunner final : public QObject {
+public:
+    explicit OperationRunner(const std::function<void()>& operation) : operation_(operation) {}
+
+    [[nodiscard]] bool completed() const { return completed_; }
+
+protected:
+    bool event(QEvent* event) override {
+        if (event->type() != OperationEventType()) {
+            return QObject::event(event);
+        }
+        operation_();
+        completed_ = true;
+        return true;
+    }
+
+private:
+    const std::function<void()>& operation_;
+    bool completed_ = false;
+};
+
+} // namespace
+
+DopletApplication::DopletApplication(int& argc, char** argv)
+    : QApplication(argc, argv), fatalExit_([](int code) { QCoreApplication::exit(code); }) {
+    InitResources();
+    InstallFontSubstitutions();
+    setWindowIcon(QIcon(QStringLiteral(":/doplet.png")));
+}
+
+DopletApplication* DopletApplication::instance() {
+    return qobject_cast<DopletApplication*>(QCoreApplication::instance());
+}
+
+bool DopletApplication::notify(QObject* receiver, QEvent* event) {
+    QString failure;
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& error) {
+        failure = QString::fromUtf8(error.what());
+    }
+    ShowErrorBox(failure);
+    return false;
+}
+
+void DopletApplication::endWithFatal(const QString& errorClass, const QString& message) {
+    ShowFatalBox(errorClass, QFileInfo(applicationFilePath()).fileName(), message);
+    fatalExit_(1);
+}
+
+bool RunOperation(const std::function<void()>& operation) {
+    OperationRunner runner(operation);
+    QEvent event(OperationEventType());
+    QCoreApplication::sendEvent(&runner, &event);
+    return runner.completed();
+}
+
+QString ProgramTitle(const QString& programFile) {
+    QString name = QFileInfo(programFile).fileName();
+    name.truncate(name.indexOf(u'.') < 0 ? name.size() : name.indexOf(u'.'));
+    return name.left(1) + name.mid(1).toLower();
+}
+
+QString WithFullStop(const QString& message) {
+    if (!message.isEmpty() && message.back() > u'.') {
+        return message + u'.';
+    }
+    return message;
+}
+
+} // namespace doplet

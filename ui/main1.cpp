@@ -1,0 +1,247 @@
+#include "main1.h"
+
+#include "CopyWin.h"
+#include "DopletApplication.h"
+#include "FileListModel.h"
+#include "FolderListing.h"
+#include "FolderPicker.h"
+#include "FolderSettings.h"
+#include "MessageBoxes.h"
+#include "ui_main1.h"
+#include "version1.h"
+
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QLocale>
+#include <QMenu>
+#include <QTextBlockFormat>
+#include <QTextCursor>
+#include <QTextEdit>
+#include <utility>
+
+namespace doplet {
+
+namespace {
+
+constexpr int kFileItemHeight = 13;
+constexpr qreal kHelpLineHeight = 12.5;
+constexpr QPoint kPlace{344, 133}; // of the frame, on the screen
+
+std::string NativeName(const QString& text) {
+    return QFile::encodeName(text).toStdString();
+}
+
+// The size labels of both columns, chosen by a list's tag.
+class ColumnSizeLabels final : public SizeLabels {
+public:
+    ColumnSizeLabels(QLabel* label1, QLabel* label2) : label1_(label1), label2_(label2) {}
+
+    void setSizeCaption(int label, const std::string& caption) override {
+        QLabel* target = label == 1 ? label1_ : label == 2 ? label2_ : nullptr;
+        if (target != nullptr) {
+            target->setText(QString::fromStdString(caption));
+            target->adjustSize();
+        }
+    }
+
+private:
+    QLabel* label1_;
+    QLabel* label2_;
+};
+
+// The user's thousands separator, read afresh for every listing; a comma where there is none.
+std::string ThousandsSeparator() {
+    const QString separator = QLocale().groupSeparator();
+    return separator.isEmpty() ? std::string(",") : separator.toStdString();
+}
+
+// The help text's lines close enough together for all 19 to fit its box.
+void FitHelpText(QTextEdit& memo) {
+    memo.document()->setDocumentMargin(2);
+    QTextCursor cursor(memo.document());
+    cursor.select(QTextCursor::Document);
+    QTextBlockFormat format;
+    format.setLineHeight(kHelpLineHeight, QTextBlockFormat::FixedHeight);
+    cursor.mergeBlockFormat(format);
+}
+
+} // namespace
+
+TFmain1::TFmain1(std::shared_ptr<FileSystem> fs, QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::TFmain1>()), fs_(std::move(fs)) {
+    ui->setupUi(this);
+    move(kPlace);
+    model1_ = new FileListModel(ui->FileListBox1->property("tag").toInt(), kFileItemHeight, this);
+    model2_ = new FileListModel(ui->FileListBox2->property("tag").toInt(), kFileItemHeight, this);
+    ui->FileListBox1->setModel(model1_);
+    ui->FileListBox2->setModel(model2_);
+
+    // The help text sits on the tooltip background.
+    QPalette memoPalette = ui->Memo1->palette();
+    memoPalette.setColor(QPalette::Base, memoPalette.color(QPalette::ToolTipBase));
+    memoPalette.setColor(QPalette::Text, memoPalette.color(QPalette::ToolTipText));
+    ui->Memo1->setPalette(memoPalette);
+    FitHelpText(*ui->Memo1);
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    N1 = PopupMenu1->addAction(QStringLiteral("情報"));
+    N1->setObjectName(QStringLiteral("N1"));
+    N3 = PopupMenu1->addAction(QStringLiteral("---------------"));
+    N3->setObjectName(QStringLiteral("N3"));
+    N2 = PopupMenu1->addAction(QStringLiteral("プログラムの終了"));
+    N2->setObjectName(QStringLiteral("N2"));
+
+    const auto on = [this](auto* sender, auto signal, void (TFmain1::*handler)()) {
+        connect(sender, signal, this,
+                [this, handler] { RunOperation([&] { (this->*handler)(); }); });
+    };
+    on(ui->BitBtn1, &QPushButton::clicked, &TFmain1::BitBtn1Click);
+    on(ui->BitBtn2, &QPushButton::clicked, &TFmain1::BitBtn2Click);
+    on(ui->BitBtn3, &QPushButton::clicked, &TFmain1::BitBtn3Click);
+    on(ui->BitBtn4, &QPushButton::clicked, &TFmain1::BitBtn4Click);
+    on(ui->BitBtn5, &QPushButton::clicked, &TFmain1::BitBtn5Click);
+    on(ui->BitBtn6, &QPushButton::clicked, &TFmain1::BitBtn6Click);
+    on(N1, &QAction::triggered, &TFmain1::N1Click);
+    on(N2, &QAction::triggered, &TFmain1::N2Click);
+
+    RunOperation([this] { FormCreate(); });
+}
+
+TFmain1::~TFmain1() = default;
+
+void TFmain1::attachWindows(TFCopyWin* copyWin, TFVersion1* version) {
+    copyWin_ = copyWin;
+    version_ = version;
+}
+
+PassInput TFmain1::passInput() const {
+    return PassInput{NativeName(ui->Edit1->text()), NativeName(ui->Edit2->text()), model1_->list(),
+                     model2_->list()};
+}
+
+void TFmain1::FormCreate() {
+    QString text1 = ui->Edit1->text();
+    QString text2 = ui->Edit2->text();
+    {
+        // A value loaded before a failure still reaches its box.
+        const auto apply = qScopeGuard([&] {
+            ui->Edit1->setText(text1);
+            ui->Edit2->setText(text2);
+        });
+        LoadFolderSettings(text1, text2);
+    }
+    FFolder1 = ui->Edit1->text();
+    listFolder(FFolder1, *model1_);
+    FFolder2 = ui->Edit2->text();
+    listFolder(FFolder2, *model2_);
+}
+
+void TFmain1::FormClose() {
+    SaveFolderSettings(ui->Edit1->text(), ui->Edit2->text());
+}
+
+void TFmain1::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    if (copyWin_ != nullptr && copyWin_->passRunning()) {
+        // Never end in the middle of a copy: the pass stops after its current file, then the
+        // window closes for good.
+        copyWin_->stopPass([this] { close(); });
+        return;
+    }
+    if (RunOperation([this] { FormClose(); })) {
+        event->accept();
+    }
+}
+
+void TFmain1::contextMenuEvent(QContextMenuEvent* event) {
+    PopupMenu1->popup(event->globalPos());
+}
+
+void TFmain1::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    ui->Panel3->resize(width(), ui->Panel3->height()); // the header band follows the width
+}
+
+void TFmain1::BitBtn1Click() {
+    if (!fs_->directoryExists(NativeName(ui->Edit1->text()))) {
+        ShowMessage(this, QStringLiteral("エラー"),
+                    QStringLiteral("フォルダー１が有効ではありません"));
+        return;
+    }
+    if (!fs_->directoryExists(NativeName(ui->Edit2->text()))) {
+        ShowMessage(this, QStringLiteral("エラー"),
+                    QStringLiteral("フォルダー２が有効ではありません"));
+        return;
+    }
+    showWindow(copyWin_);
+}
+
+void TFmain1::BitBtn2Click() {
+    if (OpenDialog2 == nullptr) {
+        OpenDialog2 = MakeFolderDialog(this, QStringLiteral("フォルダー２の選択"));
+    }
+    pickFolder(*OpenDialog2, FFolder2, *ui->Edit2, *model2_);
+}
+
+void TFmain1::BitBtn3Click() {
+    close();
+}
+
+void TFmain1::BitBtn4Click() {
+    if (OpenDialog1 == nullptr) {
+        OpenDialog1 = MakeFolderDialog(this, QStringLiteral("フォルダー１の選択"));
+    }
+    pickFolder(*OpenDialog1, FFolder1, *ui->Edit1, *model1_);
+}
+
+void TFmain1::BitBtn5Click() {
+    FFolder1 = ui->Edit1->text();
+    listFolder(FFolder1, *model1_);
+}
+
+void TFmain1::BitBtn6Click() {
+    FFolder2 = ui->Edit2->text();
+    listFolder(FFolder2, *model2_);
+}
+
+void TFmain1::N1Click() {
+    showWindow(version_);
+}
+
+void TFmain1::N2Click() {
+    close();
+}
+
+void TFmain1::listFolder(const QString& root, FileListModel& model) {
+    model.setList(nullptr);
+    auto list = std::make_shared<FileList>(model.tag());
+    ColumnSizeLabels labels(ui->LSize1, ui->LSize2);
+    ListFolder(*fs_, NativeName(root), std::string(), *list, labels, FTotalSize,
+               ThousandsSeparator());
+    model.setList(std::move(list));
+}
+
+void TFmain1::pickFolder(QFileDialog& dialog, QString& folder, QLineEdit& edit,
+                         FileListModel& model) {
+    const std::optional<QString> picked = PickFolder(dialog);
+    if (!picked) {
+        return;
+    }
+    folder = *picked;
+    edit.setText(folder);
+    listFolder(folder, model);
+}
+
+void TFmain1::showWindow(QWidget* window) {
+    if (window == nullptr) {
+        return;
+    }
+    window->show(); // a hidden window shows (and runs its show step); a visible one is raised
+    window->raise();
+    window->activateWindow();
+}
+
+} // namespace doplet
