@@ -216,6 +216,19 @@ int OpenBeneath(int rootFd, const std::string& relative) {
 #endif
 }
 
+// After a failed open of a target path component: a symbolic link there reads ENOTDIR from an
+// O_NOFOLLOW open; it becomes ELOOP, the code resolving beneath the root gives for the same link,
+// so that a link on the way is refused alike on every kernel. Returns -1 with errno set.
+int RefuseComponent(int parentFd, const std::string& name) {
+    const int err = errno;
+    struct stat st {};
+    const bool isLink = err == ENOTDIR &&
+                        ::fstatat(parentFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                        S_ISLNK(st.st_mode);
+    errno = isLink ? ELOOP : err;
+    return -1;
+}
+
 // One component of a target path: opened without following a link, created when missing.
 int OpenOrCreateComponent(int parentFd, const std::string& name) {
     if (name == "." || name == "..") {
@@ -224,14 +237,17 @@ int OpenOrCreateComponent(int parentFd, const std::string& name) {
     }
     const int flags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
     int fd = ::openat(parentFd, name.c_str(), flags);
-    if (fd >= 0 || errno != ENOENT) {
+    if (fd >= 0) {
         return fd;
+    }
+    if (errno != ENOENT) {
+        return RefuseComponent(parentFd, name);
     }
     if (::mkdirat(parentFd, name.c_str(), 0777) != 0 && errno != EEXIST) {
         return -1;
     }
     fd = ::openat(parentFd, name.c_str(), flags);
-    return fd;
+    return fd >= 0 ? fd : RefuseComponent(parentFd, name);
 }
 
 // Copies the whole content of `in` to `out`: a clone where the file system shares blocks, the
@@ -420,10 +436,27 @@ int CheckTarget(int folderFd, const std::string& name, const FileStat& seen, boo
     if (!S_ISREG(st.st_mode) || (st.st_mode & S_IWUSR) == 0) {
         return kErrorAccessDenied; // a folder, a link, a special or a read-only file
     }
+    // A file this user may not write is not replaced either, although a writable folder would
+    // let the rename through (as root every file is writable, and the owner's bit above decides).
+    if (::faccessat(folderFd, name.c_str(), W_OK, AT_EACCESS) != 0 &&
+        (errno == EACCES || errno == EPERM)) {
+        return kErrorAccessDenied;
+    }
     if (!seen.exists() || !StatFromStruct(st).sameVersionAs(seen)) {
         return kErrorSharingViolation; // changed since the pass compared the ages
     }
     return 0;
+}
+
+// The code for a failure to write into a target folder. A folder removed since it was opened
+// answers ENOENT (or EPERM, for an unnamed temporary): that is a missing folder, not a missing
+// source or a denied access.
+int TargetFolderErrorCode(int folderFd, int err) {
+    struct stat st {};
+    if (err == ENOENT || (::fstat(folderFd, &st) == 0 && st.st_nlink == 0)) {
+        return kErrorPathNotFound;
+    }
+    return ErrorCodeFromErrno(err);
 }
 
 class PosixFileSystem final : public FileSystem {
@@ -533,7 +566,9 @@ public:
                 OpenOrCreateComponent(fd.get(), std::string(rest.substr(0, length))));
             rest.remove_prefix(length);
         }
-        *error = errno == ENOTDIR ? kErrorPathNotFound : ErrorCodeFromErrno(errno);
+        // A file on the way, or a folder on the way (or the root) removed meanwhile.
+        *error =
+            errno == ENOTDIR || errno == ENOENT ? kErrorPathNotFound : ErrorCodeFromErrno(errno);
         return nullptr;
     }
 
@@ -568,7 +603,7 @@ public:
 
         Temporary temporary(folderFd);
         if (const int err = temporary.Create(); err != 0) {
-            return ErrorCodeFromErrno(err);
+            return TargetFolderErrorCode(folderFd, err);
         }
         std::uint64_t copied = 0;
         if (const int err =
@@ -602,7 +637,7 @@ public:
             return error;
         }
         if (const int err = temporary.Commit(name, existsNow); err != 0) {
-            return err == EEXIST ? kErrorSharingViolation : ErrorCodeFromErrno(err);
+            return err == EEXIST ? kErrorSharingViolation : TargetFolderErrorCode(folderFd, err);
         }
         return 0;
     }
