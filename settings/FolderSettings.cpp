@@ -34,18 +34,28 @@ public:
         text = value.toString();
     }
 
+    [[nodiscard]] QString fileName() const { return settings_.fileName(); }
+
     void ensureWritable() const {
         if (!settings_.isWritable()) {
             throw SettingsError(QString("ｷｰ %1 の作成に失敗しました").arg(QString()).toStdString());
         }
     }
 
-    void write(const char* name, const QString& text) {
-        settings_.setValue(name, text);
+    // Both values reach the disk together: the store is rewritten whole into a new file that
+    // replaces the old one, so a crash leaves either the previous texts or the new ones.
+    // False when the store's file could not be parsed, throws when it cannot be written.
+    bool write(const QString& text1, const QString& text2) {
+        settings_.setValue(kFolder1, text1);
+        settings_.setValue(kFolder2, text2);
         settings_.sync();
-        if (settings_.status() != QSettings::NoError) {
-            throw SettingsError(QString("'%1' の設定に失敗しました").arg(name).toStdString());
+        if (settings_.status() == QSettings::FormatError) {
+            return false;
         }
+        if (settings_.status() != QSettings::NoError) {
+            throw SettingsError(QString("'%1' の設定に失敗しました").arg(kFolder1).toStdString());
+        }
+        return true;
     }
 
 private:
@@ -61,10 +71,26 @@ void LoadFolderSettings(QString& text1, QString& text2) {
 }
 
 void SaveFolderSettings(const QString& text1, const QString& text2) {
-    FolderStore store;
-    store.ensureWritable();
-    store.write(kFolder1, text1);
-    store.write(kFolder2, text2);
+    {
+        FolderStore store;
+        store.ensureWritable();
+        if (store.write(text1, text2)) {
+            return;
+        }
+    }
+    // The file held something QSettings could not parse: that status sticks to the store even
+    // where the new texts were written. What counts is whether they can be read back.
+    QString stored1;
+    QString stored2;
+    bool readBack = true;
+    try {
+        LoadFolderSettings(stored1, stored2);
+    } catch (const SettingsError&) {
+        readBack = false;
+    }
+    if (!readBack || stored1 != text1 || stored2 != text2) {
+        throw SettingsError(QString("'%1' の設定に失敗しました").arg(kFolder1).toStdString());
+    }
 }
 
 } // namespace doplet

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <random>
 #include <signal.h>
 #include <string>
 #include <sys/resource.h>
@@ -193,6 +194,62 @@ TEST_F(FolderSettings, AValueThatCannotBeWrittenIsReportedByName) {
     int status = 0;
     waitpid(child, &status, 0);
     EXPECT_EQ(message, "'CODE1' の設定に失敗しました");
+}
+
+TEST_F(FolderSettings, AKillDuringASaveLeavesThePreviousTextsOrTheNewOnes) {
+    // A child saves two pairs of texts in turn without end; it is killed at random moments and
+    // every time the store must hold one whole pair.
+    const QString a1 = QStringLiteral("/data/一/") + QString(2000, QLatin1Char('a'));
+    const QString a2 = QStringLiteral("/backup/一/");
+    const QString b1 = QStringLiteral("/data/二/");
+    const QString b2 = QStringLiteral("/backup/二/") + QString(2000, QLatin1Char('b'));
+    SaveFolderSettings(a1, a2);
+    std::mt19937 random(20261207);
+    int kills = 0;
+    for (int round = 0; round < 25; ++round) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (bool first = true;; first = !first) {
+                SaveFolderSettings(first ? b1 : a1, first ? b2 : a2);
+            }
+        }
+        usleep(std::uniform_int_distribution<useconds_t>(500, 20'000)(random));
+        ASSERT_EQ(kill(child, SIGKILL), 0);
+        int status = 0;
+        waitpid(child, &status, 0);
+        kills += WIFSIGNALED(status) ? 1 : 0;
+        QString text1;
+        QString text2;
+        LoadFolderSettings(text1, text2);
+        EXPECT_TRUE((text1 == a1 && text2 == a2) || (text1 == b1 && text2 == b2))
+            << "after kill " << round << ": " << text1.left(20).toStdString() << " / "
+            << text2.left(20).toStdString();
+    }
+    EXPECT_EQ(kills, 25);
+}
+
+TEST_F(FolderSettings, ACorruptedStoreLoadsNothingAndTheNextSaveMendsIt) {
+    QDir().mkpath(ConfigDir() + QStringLiteral("/QuillBarrow"));
+    QFile corrupted(StoreFile());
+    ASSERT_TRUE(corrupted.open(QIODevice::WriteOnly));
+    corrupted.write(
+        QByteArray("\\x00[main1\n\xff\xfe=\n[[[\nCODE1\n=@Variant(\\0\\0\\0\x7f\\0", 48));
+    corrupted.close();
+    QString text1 = QStringLiteral("フォルダ１");
+    QString text2 = QStringLiteral("フォルダ２");
+    try {
+        LoadFolderSettings(text1, text2);
+    } catch (const SettingsError&) {
+        // reporting the damage is as good as ignoring it; crashing or hanging is not
+    }
+    EXPECT_EQ(text2, QStringLiteral("フォルダ２"));
+    SaveFolderSettings(QStringLiteral("/a/"), QStringLiteral("/b/"));
+    QString again1;
+    QString again2;
+    LoadFolderSettings(again1, again2);
+    EXPECT_EQ(again1, QStringLiteral("/a/"));
+    EXPECT_EQ(again2, QStringLiteral("/b/"));
 }
 
 } // namespace
