@@ -89,12 +89,18 @@ std::unique_ptr<Folder> MakeFolder(FileDescriptor fd) {
     return std::make_unique<PosixFolder>(std::move(fd));
 }
 
-// "/sub/a.txt" -> "sub/a.txt"; "" and "/" -> ".".
-std::string RelativeForAt(std::string_view relative) {
+// "/sub/a.txt" -> "sub/a.txt"; "" and "/" -> ".". The text lives in a buffer of the calling
+// thread, valid until its next call: a pass looks up millions of paths and allocates for none.
+const std::string& RelativeForAt(std::string_view relative) {
+    thread_local std::string buffer;
     while (!relative.empty() && relative.front() == kSeparator) {
         relative.remove_prefix(1);
     }
-    return relative.empty() ? std::string(".") : std::string(relative);
+    if (relative.empty()) {
+        relative = ".";
+    }
+    buffer.assign(relative);
+    return buffer;
 }
 
 EntryKind KindOfMode(mode_t mode) {
@@ -267,7 +273,7 @@ int CopyContent(int in, int out, std::uint64_t size, std::atomic<bool>& tryClone
         }
     }
     bool inKernel = true;
-    while (inKernel) {
+    while (inKernel && *copied < size) { // a source that grows is noticed by the caller
         const ssize_t done = ::copy_file_range(in, nullptr, out, nullptr, 1U << 30U, 0);
         if (done == 0) {
             return 0;
@@ -287,7 +293,7 @@ int CopyContent(int in, int out, std::uint64_t size, std::atomic<bool>& tryClone
     // The in-kernel copy may have written part of the file before it gave up: go on from where
     // the two offsets stand.
     thread_local std::vector<char> buffer(1U << 20U);
-    for (;;) {
+    while (*copied < size) {
         const ssize_t got = ::read(in, buffer.data(), buffer.size());
         if (got == 0) {
             return 0;
@@ -310,6 +316,7 @@ int CopyContent(int in, int out, std::uint64_t size, std::atomic<bool>& tryClone
         }
         *copied += static_cast<std::uint64_t>(got);
     }
+    return 0;
 }
 
 // A file being written beside its target; removed again unless committed.
@@ -423,7 +430,9 @@ bool SameVersion(const struct stat& a, const struct stat& b) {
 }
 
 // What the target's name holds now, against what the pass saw. 0 when a copy may go there.
-int CheckTarget(int folderFd, const std::string& name, const FileStat& seen, bool* exists) {
+// `asRoot`: the owner's write bit decides alone, as root may write every file.
+int CheckTarget(int folderFd, const std::string& name, const FileStat& seen, bool asRoot,
+                bool* exists) {
     struct stat st {};
     if (::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno != ENOENT) {
@@ -438,7 +447,7 @@ int CheckTarget(int folderFd, const std::string& name, const FileStat& seen, boo
     }
     // A file this user may not write is not replaced either, although a writable folder would
     // let the rename through (as root every file is writable, and the owner's bit above decides).
-    if (::faccessat(folderFd, name.c_str(), W_OK, AT_EACCESS) != 0 &&
+    if (!asRoot && ::faccessat(folderFd, name.c_str(), W_OK, AT_EACCESS) != 0 &&
         (errno == EACCES || errno == EPERM)) {
         return kErrorAccessDenied;
     }
@@ -543,7 +552,7 @@ public:
 
     std::unique_ptr<Folder> openTargetFolder(Folder& root, std::string_view relative,
                                              int* error) override {
-        const std::string path = RelativeForAt(relative);
+        const std::string& path = RelativeForAt(relative);
         FileDescriptor fd(OpenBeneath(FdOf(root), path));
         if (fd.valid()) {
             return MakeFolder(std::move(fd));
@@ -597,7 +606,8 @@ public:
             return kErrorAccessDenied;
         }
         bool targetExists = false;
-        if (const int error = CheckTarget(folderFd, name, targetSeen, &targetExists); error != 0) {
+        if (const int error = CheckTarget(folderFd, name, targetSeen, runAsRoot_, &targetExists);
+            error != 0) {
             return error;
         }
 
@@ -612,7 +622,7 @@ public:
             err != 0) {
             return ErrorCodeFromErrno(err);
         }
-        if (runAsRoot_) {
+        if (runAsRoot_ && (before.st_uid != ::geteuid() || before.st_gid != ::getegid())) {
             // Best effort: run as root, the copy still belongs to the source's owner.
             (void)::fchown(temporary.fd(), before.st_uid, before.st_gid);
         }
@@ -631,10 +641,14 @@ public:
         if (!SameVersion(before, after) || copied != static_cast<std::uint64_t>(before.st_size)) {
             return kErrorSharingViolation; // the source changed while it was being read
         }
-        // Look again just before the commit: a user may have saved the target meanwhile.
+        // Look again just before replacing a target: a user may have saved it meanwhile. Where
+        // there was none, the commit itself fails if one has appeared.
         bool existsNow = false;
-        if (const int error = CheckTarget(folderFd, name, targetSeen, &existsNow); error != 0) {
-            return error;
+        if (targetExists) {
+            if (const int error = CheckTarget(folderFd, name, targetSeen, runAsRoot_, &existsNow);
+                error != 0) {
+                return error;
+            }
         }
         if (const int err = temporary.Commit(name, existsNow); err != 0) {
             return err == EEXIST ? kErrorSharingViolation : TargetFolderErrorCode(folderFd, err);

@@ -16,12 +16,14 @@ namespace doplet {
 void WorkerControl::hold() {
     const std::lock_guard lock(mutex_);
     held_ = !finished_;
+    heldFlag_.store(held_);
 }
 
 void WorkerControl::release() {
     {
         const std::lock_guard lock(mutex_);
         held_ = false;
+        heldFlag_.store(false);
     }
     changed_.notify_all();
 }
@@ -50,6 +52,9 @@ bool WorkerControl::waitUntilFinished(std::chrono::milliseconds timeout) {
 }
 
 void WorkerControl::waitWhileHeld() {
+    if (!heldFlag_.load()) {
+        return;
+    }
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [this] { return !held_; });
 }

@@ -36,6 +36,8 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     bool held_ = false;
+    // Mirrors held_ so that the worker's check before every file costs no lock while not held.
+    std::atomic<bool> heldFlag_{false};
     bool finished_ = false;
     std::atomic<bool> stop_{false};
 };
