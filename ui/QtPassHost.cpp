@@ -3,6 +3,19 @@
 #include <QCoreApplication>
 #include <utility>
 
+// Qt's event queue orders the posting of an event before its delivery, but Debian's Qt is not
+// built for ThreadSanitizer, which then takes the event, made on the worker and read on the
+// interface thread, for a race. These two calls tell it what Qt guarantees.
+#if defined(__SANITIZE_THREAD__)
+extern "C" void __tsan_acquire(void* address);
+extern "C" void __tsan_release(void* address);
+#define DOPLET_HANDED_OVER(address) __tsan_release(address)
+#define DOPLET_TAKEN_OVER(address) __tsan_acquire(address)
+#else
+#define DOPLET_HANDED_OVER(address) static_cast<void>(address)
+#define DOPLET_TAKEN_OVER(address) static_cast<void>(address)
+#endif
+
 namespace doplet {
 
 namespace {
@@ -15,6 +28,7 @@ QEvent::Type AnnouncementsEventType() {
 } // namespace
 
 bool QtPassHost::IsAnnouncementsEvent(const QEvent* event) {
+    DOPLET_TAKEN_OVER(const_cast<QEvent*>(event));
     return event->type() == AnnouncementsEventType();
 }
 
@@ -46,7 +60,9 @@ void QtPassHost::enqueue(Announcement announcement) {
     }
     posted_ = true;
     // The event carries nothing: everything it stands for is in the queue, under the lock.
-    QCoreApplication::postEvent(context_, new QEvent(AnnouncementsEventType()));
+    auto* event = new QEvent(AnnouncementsEventType());
+    DOPLET_HANDED_OVER(event);
+    QCoreApplication::postEvent(context_, event);
 }
 
 void QtPassHost::applyQueued() {
