@@ -77,16 +77,24 @@ private:
         return !control_.stopRequested();
     }
 
-    bool Sweep1(const FileList* list, PassSide& side1, PassSide& side2) {
+    // Visits every file entry of a list in order, with the check point before each entry; the
+    // number of entries is taken once. False when the stop request ended the sweep.
+    template <typename Visit> bool ForEachFile(const FileList* list, Visit visit) {
         const std::size_t count = list ? list->size() : 0;
         for (std::size_t i = 0; i < count; ++i) {
             if (!MayGoOn()) {
                 return false;
             }
             const std::string_view entry = list->at(i);
-            if (!IsFileEntry(entry)) {
-                continue;
+            if (IsFileEntry(entry)) {
+                visit(entry);
             }
+        }
+        return true;
+    }
+
+    bool Sweep1(const FileList* list, PassSide& side1, PassSide& side2) {
+        return ForEachFile(list, [&](std::string_view entry) {
             const FileStat stat1 = StatSide(fs_, side1, entry);
             const FileStat stat2 = StatSide(fs_, side2, entry);
             switch (DecideSweep1(AgeOf(stat1), AgeOf(stat2))) {
@@ -99,26 +107,16 @@ private:
             case CopyDirection::None:
                 break;
             }
-        }
-        return true;
+        });
     }
 
     bool Sweep2(const FileList* list, PassSide& side1, PassSide& side2) {
-        const std::size_t count = list ? list->size() : 0;
-        for (std::size_t i = 0; i < count; ++i) {
-            if (!MayGoOn()) {
-                return false;
-            }
-            const std::string_view entry = list->at(i);
-            if (!IsFileEntry(entry)) {
-                continue;
-            }
+        return ForEachFile(list, [&](std::string_view entry) {
             const FileStat stat1 = StatSide(fs_, side1, entry);
             if (DecideSweep2(AgeOf(stat1)) == CopyDirection::TwoToOne) {
                 Copy(side2, StatSide(fs_, side2, entry), side1, stat1, entry);
             }
-        }
-        return true;
+        });
     }
 
     void Copy(PassSide& from, const FileStat& fromSeen, PassSide& to, const FileStat& toSeen,

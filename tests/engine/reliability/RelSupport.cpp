@@ -478,23 +478,6 @@ int HookedFileSystem::copyFile(Folder& sourceRoot, std::string_view sourceRelati
     return result;
 }
 
-std::shared_ptr<FileList> ListSide(FileSystem& fs, const std::string& root, int tag) {
-    auto list = std::make_shared<FileList>(tag);
-    test::RecordingLabels labels;
-    std::uint64_t total = 0;
-    ListFolder(fs, root, "", *list, labels, total);
-    return list;
-}
-
-std::vector<std::string> LinesOf(const FileList& list) {
-    std::vector<std::string> lines;
-    lines.reserve(list.size());
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        lines.emplace_back(list.at(i));
-    }
-    return lines;
-}
-
 std::shared_ptr<FileList> MakeList(const std::vector<std::string>& entries, int tag) {
     auto list = std::make_shared<FileList>(tag);
     for (const std::string& entry : entries) {

@@ -7,6 +7,7 @@
 #include "FileSystem.h"
 #include "FolderListing.h"
 #include "SyncPass.h"
+#include "TestFiles.h"
 
 #include <cstdint>
 #include <functional>
@@ -159,8 +160,11 @@ private:
 };
 
 // A listing into a new list (tag 1 or 2), as the main window makes it.
-std::shared_ptr<FileList> ListSide(FileSystem& fs, const std::string& root, int tag);
-std::vector<std::string> LinesOf(const FileList& list);
+// The engine tests' own helpers, shared here.
+using test::LinesOf;
+inline std::shared_ptr<FileList> ListSide(FileSystem& fs, const std::string& root, int tag) {
+    return test::ListTree(fs, root, tag);
+}
 // A list with exactly these entries, in this order.
 std::shared_ptr<FileList> MakeList(const std::vector<std::string>& entries, int tag);
 
