@@ -233,8 +233,10 @@ TEST_F(FolderSettings, ACorruptedStoreLoadsNothingAndTheNextSaveMendsIt) {
     QDir().mkpath(ConfigDir() + QStringLiteral("/QuillBarrow"));
     QFile corrupted(StoreFile());
     ASSERT_TRUE(corrupted.open(QIODevice::WriteOnly));
-    corrupted.write(
-        QByteArray("\\x00[main1\n\xff\xfe=\n[[[\nCODE1\n=@Variant(\\0\\0\\0\x7f\\0", 48));
+    // Binary junk, a broken group, a key without a value and a truncated variant.
+    static constexpr char kJunk[] =
+        "\\x00[main1\n\xff\xfe=\n[[[\nCODE1\n=@Variant(\\0\\0\\0\x7f\\0";
+    corrupted.write(kJunk, sizeof kJunk - 1);
     corrupted.close();
     QString text1 = QStringLiteral("フォルダ１");
     QString text2 = QStringLiteral("フォルダ２");
