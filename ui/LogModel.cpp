@@ -1,18 +1,25 @@
 #include "LogModel.h"
 
 #include <QSize>
+#include <algorithm>
 
 namespace doplet {
+
+namespace {
+
+constexpr std::size_t kBlockBytes = std::size_t{1} << 20U;
+
+} // namespace
 
 LogModel::LogModel(int itemHeight, QObject* parent)
     : QAbstractListModel(parent), itemHeight_(itemHeight) {}
 
 void LogModel::clear() {
     beginResetModel();
-    bytes_.clear();
-    bytes_.shrink_to_fit();
-    ends_.clear();
-    ends_.shrink_to_fit();
+    blocks_.clear();
+    blocks_.shrink_to_fit();
+    places_.clear();
+    places_.shrink_to_fit();
     endResetModel();
 }
 
@@ -23,20 +30,30 @@ void LogModel::append(const std::vector<LogLine>& lines) {
     const int first = rowCount();
     beginInsertRows(QModelIndex(), first, first + static_cast<int>(lines.size()) - 1);
     for (const LogLine& line : lines) {
-        bytes_ += line.text();
-        ends_.push_back(bytes_.size());
+        appendText(line.text());
     }
     endInsertRows();
 }
 
+void LogModel::appendText(const std::string& text) {
+    if (blocks_.empty() || blocks_.back().capacity() - blocks_.back().size() < text.size()) {
+        blocks_.emplace_back().reserve(std::max(kBlockBytes, text.size()));
+    }
+    std::string& block = blocks_.back();
+    places_.push_back({static_cast<std::uint32_t>(blocks_.size() - 1),
+                       static_cast<std::uint32_t>(block.size()),
+                       static_cast<std::uint32_t>(text.size())});
+    block += text;
+}
+
 QString LogModel::line(int row) const {
-    const std::size_t index = static_cast<std::size_t>(row);
-    const std::size_t begin = index == 0 ? 0 : ends_[index - 1];
-    return QString::fromUtf8(bytes_.data() + begin, static_cast<qsizetype>(ends_[index] - begin));
+    const Place& place = places_[static_cast<std::size_t>(row)];
+    return QString::fromUtf8(blocks_[place.block].data() + place.offset,
+                             static_cast<qsizetype>(place.size));
 }
 
 int LogModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(ends_.size());
+    return parent.isValid() ? 0 : static_cast<int>(places_.size());
 }
 
 QVariant LogModel::data(const QModelIndex& index, int role) const {

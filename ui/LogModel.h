@@ -6,7 +6,8 @@
 #include "SyncPass.h"
 
 #include <QAbstractListModel>
-#include <cstddef>
+#include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -27,9 +28,21 @@ public:
     [[nodiscard]] QVariant data(const QModelIndex& index, int role) const override;
 
 private:
+    // Where a line's text lies.
+    struct Place {
+        std::uint32_t block;
+        std::uint32_t offset;
+        std::uint32_t size;
+    };
+
+    void appendText(const std::string& text);
+
     int itemHeight_;
-    std::string bytes_;
-    std::vector<std::size_t> ends_;
+    // The text in blocks that are filled and never moved: a log that grows never copies what it
+    // holds, which on a long pass would hold up the interface thread for tens of milliseconds
+    // at a time.
+    std::vector<std::string> blocks_;
+    std::deque<Place> places_;
 };
 
 } // namespace doplet

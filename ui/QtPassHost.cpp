@@ -1,6 +1,8 @@
 #include "QtPassHost.h"
 
 #include <QCoreApplication>
+#include <QScopeGuard>
+#include <QTimer>
 #include <utility>
 
 // Qt's event queue orders the posting of an event before its delivery, but Debian's Qt is not
@@ -20,9 +22,22 @@ namespace doplet {
 
 namespace {
 
+// The least time from the end of one batch to the next. A list view lays all its rows out again
+// whenever rows are added, so applying every small batch as soon as it is made would keep the
+// interface thread busy in proportion to the length of the log; at most 50 batches a second
+// still look continuous, and the interface handles its other events in between.
+constexpr qint64 kBatchIntervalMs = 20;
+
 QEvent::Type AnnouncementsEventType() {
     static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
     return type;
+}
+
+// The event carries nothing: everything it stands for is in the queue, under the lock.
+void PostAnnouncementsEvent(QObject* context) {
+    auto* event = new QEvent(AnnouncementsEventType());
+    DOPLET_HANDED_OVER(event);
+    QCoreApplication::postEvent(context, event);
 }
 
 } // namespace
@@ -59,35 +74,47 @@ void QtPassHost::enqueue(Announcement announcement) {
         return; // the event on its way takes this one too
     }
     posted_ = true;
-    // The event carries nothing: everything it stands for is in the queue, under the lock.
-    auto* event = new QEvent(AnnouncementsEventType());
-    DOPLET_HANDED_OVER(event);
-    QCoreApplication::postEvent(context_, event);
+    PostAnnouncementsEvent(context_);
 }
 
 void QtPassHost::applyQueued() {
-    // Applying can open a message box with an event loop of its own; an applyQueued reached
-    // from there leaves the queue to this one, so the order holds.
     if (applying_) {
+        // Applying opened a message box with an event loop of its own: this event is spent, and
+        // the call that is applying posts another for what is left, so the order holds.
+        const std::lock_guard lock(mutex_);
+        posted_ = false;
         return;
     }
-    applying_ = true;
-    for (;;) {
-        std::vector<Announcement> batch;
-        {
-            const std::lock_guard lock(mutex_);
-            if (queue_.empty() || failed_) {
-                queue_.clear();
-                posted_ = false;
-                break;
-            }
-            batch.swap(queue_);
-        }
-        if (!apply(batch)) {
-            failed_ = true;
-        }
+    if (sinceApplied_.isValid() && sinceApplied_.elapsed() < kBatchIntervalMs) {
+        // Too soon after the last batch: the event comes back when the interval is over. The
+        // worker posts none meanwhile, as one is still on its way.
+        QTimer::singleShot(static_cast<int>(kBatchIntervalMs - sinceApplied_.elapsed()),
+                           Qt::PreciseTimer, context_,
+                           [context = context_] { PostAnnouncementsEvent(context); });
+        return;
     }
-    applying_ = false;
+    std::vector<Announcement> batch;
+    {
+        const std::lock_guard lock(mutex_);
+        batch.swap(queue_);
+        posted_ = false; // what is queued from now on needs an event of its own
+    }
+    if (!failed_) {
+        applying_ = true;
+        const auto done = qScopeGuard([this] {
+            applying_ = false;
+            sinceApplied_.start();
+        });
+        failed_ = !apply(batch);
+    }
+    // What gathered while a message box was open waits for an event of its own.
+    const std::lock_guard lock(mutex_);
+    if (failed_) {
+        queue_.clear();
+    } else if (!queue_.empty() && !posted_) {
+        posted_ = true;
+        PostAnnouncementsEvent(context_);
+    }
 }
 
 bool QtPassHost::apply(std::vector<Announcement>& batch) {

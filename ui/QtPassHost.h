@@ -2,11 +2,13 @@
 
 // The copy window as the worker of a pass sees it. The worker's announcements are queued here
 // and applied on the interface thread in the order the worker made them, as many at a time as
-// have gathered: the worker never waits for the interface, and the interface never waits for the
-// worker.
+// have gathered, one batch per event and at most one every 20 ms: the worker never waits for the
+// interface, the interface never waits for the worker, and a fast worker never keeps the
+// interface from its other events.
 
 #include "SyncPass.h"
 
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QString>
 #include <cstdint>
@@ -76,6 +78,7 @@ private:
     // Interface thread only.
     bool applying_ = false;
     bool failed_ = false;
+    QElapsedTimer sinceApplied_; // since the end of the latest batch
 };
 
 } // namespace doplet
