@@ -92,9 +92,6 @@ private:
     void tick() {
         const qint64 now = clock_.nsecsElapsed();
         maxGap_ = std::max(maxGap_, now - lastTick_);
-        if (now - lastTick_ > 12'000'000) { // TEMP
-            std::fprintf(stderr, "STALL at=%.1f gap=%.1f rows=%d\n", now / 1e6, (now - lastTick_) / 1e6, Rows(*finish_.window(), "ListBox1"));
-        }
         lastTick_ = now;
         ++ticks_;
         if (finish_.text() == QStringLiteral("完了")) {
