@@ -4,8 +4,9 @@
 // files goes through this interface, so that the engine runs on another platform behind another
 // implementation, and tests can wrap the real one to inject faults.
 //
-// Paths are the platform's native byte strings with the native separator ('/' here). Names need
-// not be valid UTF-8. Relative paths below a root ("/sub/a.txt") always begin with a separator.
+// Paths are the platform's native byte strings with the native separator (kSeparator): on Linux
+// names need not be valid UTF-8; on Windows they are UTF-8, turned into UTF-16 at the back-end's
+// edge. Relative paths below a root ("/sub/a.txt") always begin with a separator.
 
 #include <cstdint>
 #include <functional>

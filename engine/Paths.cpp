@@ -16,10 +16,10 @@ std::string TrimFolderText(std::string_view text) {
 }
 
 std::string JoinPath(std::string_view folder, std::string_view entry) {
-    while (!folder.empty() && folder.back() == kSeparator) {
+    while (!folder.empty() && IsSeparator(folder.back())) {
         folder.remove_suffix(1);
     }
-    while (!entry.empty() && entry.front() == kSeparator) {
+    while (!entry.empty() && IsSeparator(entry.front())) {
         entry.remove_prefix(1);
     }
     std::string path;

@@ -1,6 +1,7 @@
 #include "SyncPass.h"
 
 #include "CopyStep.h"
+#include "Paths.h"
 #include "th_copy1.h"
 
 namespace doplet {
@@ -39,7 +40,7 @@ namespace {
 
 // Entries of a list are "/relative/path"; the not-found marker names no file.
 bool IsFileEntry(std::string_view entry) {
-    return !entry.empty() && entry.front() == '/';
+    return !entry.empty() && entry.front() == kSeparator;
 }
 
 FileStat StatSide(FileSystem& fs, PassSide& side, std::string_view entry) {
