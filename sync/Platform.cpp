@@ -2,6 +2,7 @@
 
 #include "th_copy1.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <string_view>
 
@@ -16,26 +17,29 @@
 namespace doplet::sync {
 
 namespace {
-WorkerControl* stopTarget = nullptr;
+constexpr int kInterruptedStatus = 130;
+std::atomic<WorkerControl*> stopTarget{nullptr};
 } // namespace
 
 #ifdef _WIN32
 
 namespace {
 BOOL WINAPI OnConsoleControl(DWORD type) {
-    static bool stopping = false;
-    if (stopping || stopTarget == nullptr ||
-        (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && type != CTRL_CLOSE_EVENT)) {
-        return FALSE; // the default handling ends the program
+    static std::atomic<bool> stopping{false};
+    if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && type != CTRL_CLOSE_EVENT) {
+        return FALSE;
     }
-    stopping = true;
-    stopTarget->requestStop();
+    WorkerControl* control = stopTarget.load();
+    if (control == nullptr || stopping.exchange(true)) {
+        ExitProcess(kInterruptedStatus);
+    }
+    control->requestStop();
     return TRUE;
 }
 } // namespace
 
-void StopOnInterrupt(WorkerControl& control) {
-    stopTarget = &control;
+void StopOnInterrupt(WorkerControl* control) {
+    stopTarget.store(control);
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
 
@@ -55,13 +59,18 @@ void PrepareConsole() {
 
 namespace {
 extern "C" void OnInterrupt(int /*signal*/) {
-    // Only an atomic store: safe in a signal handler. SA_RESETHAND makes the next one fatal.
-    stopTarget->requestStop();
+    // Only lock-free atomics and _exit: safe in a signal handler. SA_RESETHAND makes the next
+    // interrupt end the program.
+    WorkerControl* control = stopTarget.load();
+    if (control == nullptr) {
+        _exit(kInterruptedStatus);
+    }
+    control->requestStop();
 }
 } // namespace
 
-void StopOnInterrupt(WorkerControl& control) {
-    stopTarget = &control;
+void StopOnInterrupt(WorkerControl* control) {
+    stopTarget.store(control);
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);

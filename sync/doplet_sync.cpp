@@ -10,6 +10,7 @@
 #include "SyncPass.h"
 #include "th_copy1.h"
 
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -268,9 +269,7 @@ int Run(int argc, char** argv) {
         }
     }
 
-    WorkerControl control;
-    StopOnInterrupt(control);
-
+    StopOnInterrupt(nullptr); // nothing is written while the folders are listed
     PassInput input{options.folders[0], options.folders[1], nullptr, nullptr};
     NoLabels labels;
     std::uint64_t entries = 0;
@@ -283,6 +282,8 @@ int Run(int argc, char** argv) {
         (tag == 1 ? input.list1 : input.list2) = std::move(list);
     }
 
+    WorkerControl control;
+    StopOnInterrupt(&control);
     PlanningFileSystem planning(*native);
     MeteredFileSystem meter(options.dryRun ? static_cast<FileSystem&>(planning) : *native);
     PrintingHost host(options.quiet, options.dryRun);
