@@ -141,10 +141,17 @@ private:
         const double seconds = std::chrono::duration<double>(Clock::now() - start_).count();
         const std::uint64_t visited = meter_.entriesVisited();
         const double bytes = static_cast<double>(meter_.bytesCopied(0) + meter_.bytesCopied(1));
-        std::string line = "\r" + Grouped(visited) + "/" + Grouped(entries_) +
-                           std::string(text_.progress) + "  " + Human(bytes) +
-                           std::string(text_.progressCopied) + "  " +
-                           Human(seconds > 0 ? bytes / seconds : 0) + "/s";
+        std::string line(1, '\r');
+        line += Grouped(visited);
+        line += '/';
+        line += Grouped(entries_);
+        line += text_.progress;
+        line += "  ";
+        line += Human(bytes);
+        line += text_.progressCopied;
+        line += "  ";
+        line += Human(seconds > 0 ? bytes / seconds : 0);
+        line += "/s";
         if (visited > 0 && visited <= entries_) {
             const auto left = static_cast<std::uint64_t>(
                 seconds * static_cast<double>(entries_ - visited) / static_cast<double>(visited));
