@@ -6,6 +6,9 @@
 #include <QEvent>
 #include <QFileInfo>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <exception>
 #include <utility>
 
@@ -54,6 +57,12 @@ DopletApplication::DopletApplication(int& argc, char** argv)
     : QApplication(argc, argv), fatalExit_([](int code) { QCoreApplication::exit(code); }) {
     InitResources();
     InstallFontSubstitutions();
+    // The interface is Japanese: so are Qt's own texts in the folder picker and message boxes.
+    auto* qtTexts = new QTranslator(this);
+    if (qtTexts->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
+                      QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        installTranslator(qtTexts);
+    }
     setWindowIcon(QIcon(QStringLiteral(":/doplet.png")));
 }
 

@@ -1,0 +1,46 @@
+#pragma once
+
+// The file system of a dry run: every lookup reads the real disk, nothing is ever written. A copy
+// is checked as far as can be without writing (the source still as seen, the target still as
+// seen and replaceable, every folder on the way a folder or missing) and then remembered, so that
+// later lookups in the same pass see the planned copy as done.
+
+#include "FileSystem.h"
+
+#include <string>
+#include <unordered_map>
+
+namespace doplet::sync {
+
+class PlanningFileSystem final : public FileSystem {
+public:
+    explicit PlanningFileSystem(FileSystem& real) : real_(real) {}
+
+    bool directoryExists(const std::string& path) override { return real_.directoryExists(path); }
+    std::unique_ptr<Folder> openRoot(const std::string& path, int* error) override {
+        return real_.openRoot(path, error);
+    }
+    std::unique_ptr<Folder> openSubfolder(Folder& parent, std::string_view name,
+                                          int* error) override {
+        return real_.openSubfolder(parent, name, error);
+    }
+    bool readFolder(Folder& folder,
+                    const std::function<void(const FolderEntry&)>& onEntry) override {
+        return real_.readFolder(folder, onEntry);
+    }
+    FileStat statFile(Folder& root, std::string_view relative) override;
+    std::unique_ptr<Folder> openTargetFolder(Folder& root, std::string_view relative,
+                                             int* error) override;
+    int copyFile(Folder& sourceRoot, std::string_view sourceRelative, const FileStat& sourceSeen,
+                 Folder& targetFolder, std::string_view targetName,
+                 const FileStat& targetSeen) override;
+
+private:
+    static std::string Key(const Folder& root, std::string_view relative);
+
+    FileSystem& real_;
+    // Targets of planned copies ("root identity" + relative path) with what they would hold.
+    std::unordered_map<std::string, FileStat> planned_;
+};
+
+} // namespace doplet::sync
