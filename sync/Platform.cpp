@@ -9,6 +9,8 @@
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <shellapi.h>
 #else
 #include <csignal>
 #include <unistd.h>
@@ -49,6 +51,23 @@ bool StandardErrorIsTerminal() {
 
 bool UserPrefersJapanese() {
     return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE;
+}
+
+std::vector<std::string> Arguments(int argc, char** argv) {
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide == nullptr) {
+        return {argv, argv + argc};
+    }
+    std::vector<std::string> arguments;
+    for (int i = 0; i < count; ++i) {
+        const int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string text(size > 0 ? size - 1 : 0, '\0');
+        WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, text.data(), size, nullptr, nullptr);
+        arguments.push_back(std::move(text));
+    }
+    LocalFree(wide);
+    return arguments;
 }
 
 void PrepareConsole() {
@@ -93,6 +112,10 @@ bool UserPrefersJapanese() {
         }
     }
     return false;
+}
+
+std::vector<std::string> Arguments(int argc, char** argv) {
+    return {argv, argv + argc};
 }
 
 void PrepareConsole() {}

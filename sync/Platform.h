@@ -3,6 +3,9 @@
 // The little doplet-sync needs from the operating system besides files: the stop request on an
 // interrupt, whether standard error is a terminal, and the user's language.
 
+#include <string>
+#include <vector>
+
 namespace doplet {
 class WorkerControl;
 } // namespace doplet
@@ -19,6 +22,10 @@ bool StandardErrorIsTerminal();
 
 // True when the user's language for messages is Japanese.
 bool UserPrefersJapanese();
+
+// The command line's arguments in UTF-8, the engine's texts. Windows hands `argv` over in the
+// ANSI code page, where a Japanese folder name may not survive: there they are read anew.
+std::vector<std::string> Arguments(int argc, char** argv);
 
 // Makes standard output carry the engine's UTF-8 texts unchanged.
 void PrepareConsole();

@@ -323,5 +323,10 @@ int Run(int argc, char** argv) {
 } // namespace doplet::sync
 
 int main(int argc, char** argv) {
-    return doplet::sync::Run(argc, argv);
+    std::vector<std::string> arguments = doplet::sync::Arguments(argc, argv);
+    std::vector<char*> pointers;
+    for (std::string& argument : arguments) {
+        pointers.push_back(argument.data());
+    }
+    return doplet::sync::Run(static_cast<int>(pointers.size()), pointers.data());
 }
