@@ -325,6 +325,7 @@ int Run(int argc, char** argv) {
 int main(int argc, char** argv) {
     std::vector<std::string> arguments = doplet::sync::Arguments(argc, argv);
     std::vector<char*> pointers;
+    pointers.reserve(arguments.size());
     for (std::string& argument : arguments) {
         pointers.push_back(argument.data());
     }

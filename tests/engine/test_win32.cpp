@@ -36,26 +36,8 @@ struct Case {
     std::vector<std::tuple<std::string, std::string, std::string, bool>> expect;
 };
 
-const std::string kLong = std::string(90, 'a') + "/" + std::string(90, 'b') + "/" +
-                          std::string(90, 'c') + "/長い名前.txt";
-
-const std::string kNames = "日本語/Café 🎵/メモ.txt"; // three-, two- and four-byte UTF-8
-
 // An even second of 2024, UTC, on every platform's file clock.
-const auto kMoment = std::chrono::sys_days(std::chrono::year(2024) / 5 / 1);
-
-// clang-format off
-const Case kCases[] = {
-    {"names beyond ASCII, folders created", {{kNames, "A"}}, {}, {}, {{kNames, "A", "A", false}}},
-    {"newer replaces older, both ways", {{"a.txt", "old", 0}, {"b.txt", "new", 10}},
-     {{"a.txt", "new", 10}, {"b.txt", "old", 0}}, {}, {{"a.txt", "new", "new", false}, {"b.txt", "new", "new", false}}},
-    {"same two-second step: nothing", {{"s.txt", "one", 0}}, {{"s.txt", "two", 1}}, {}, {{"s.txt", "one", "two", false}}},
-    {"read-only target never replaced", {{"r.txt", "new", 10}}, {{"r.txt", "old", 0, true}}, {5},
-     {{"r.txt", "new", "old", false}}},
-    {"read-only source carried", {}, {{"ro.txt", "R", 0, true}}, {}, {{"ro.txt", "R", "R", true}}},
-    {"path beyond 260 characters", {{kLong, "L"}}, {}, {}, {{kLong, "L", "L", false}}},
-};
-// clang-format on
+constexpr auto kMoment = std::chrono::sys_days(std::chrono::year(2024) / 5 / 1);
 
 std::string Utf8(const fs::path& path) {
     const std::u8string text = path.u8string();
@@ -77,7 +59,9 @@ std::vector<int> Pass(const fs::path& one, const fs::path& two) {
     };
 #else
     const std::string outer;
-    const auto run = [](const std::string& text) { return std::system(text.c_str()); };
+    const auto run = [](const std::string& text) {
+        return std::system(text.c_str()); // NOLINT(concurrency-mt-unsafe): one thread
+    };
 #endif
     std::string command = outer;
     for (const fs::path& word : {fs::path(DOPLET_SYNC).make_preferred(), one, two}) {
@@ -129,12 +113,27 @@ bool RemoveTree(FileSystem& files, const fs::path& path) {
 }
 
 TEST(RealFileSystem, PassKeepsItsPromises) {
+    const std::string longPath = std::string(90, 'a') + "/" + std::string(90, 'b') + "/" +
+                                 std::string(90, 'c') + "/長い名前.txt";
+    const std::string names = "日本語/Café 🎵/メモ.txt"; // three-, two- and four-byte UTF-8
+    // clang-format off
+    const std::vector<Case> cases = {
+        {"names beyond ASCII, folders created", {{names, "A"}}, {}, {}, {{names, "A", "A", false}}},
+        {"newer replaces older, both ways", {{"a.txt", "old", 0}, {"b.txt", "new", 10}},
+         {{"a.txt", "new", 10}, {"b.txt", "old", 0}}, {}, {{"a.txt", "new", "new", false}, {"b.txt", "new", "new", false}}},
+        {"same two-second step: nothing", {{"s.txt", "one", 0}}, {{"s.txt", "two", 1}}, {}, {{"s.txt", "one", "two", false}}},
+        {"read-only target never replaced", {{"r.txt", "new", 10}}, {{"r.txt", "old", 0, true}}, {5},
+         {{"r.txt", "new", "old", false}}},
+        {"read-only source carried", {}, {{"ro.txt", "R", 0, true}}, {}, {{"ro.txt", "R", "R", true}}},
+        {"path beyond 260 characters", {{longPath, "L"}}, {}, {}, {{longPath, "L", "L", false}}},
+    };
+    // clang-format on
     fs::path base = fs::absolute(fs::temp_directory_path()) /
                     ("doplet-test-" + std::to_string(std::random_device{}()));
 #ifdef _WIN32
     base = L"\\\\?\\" + base.native(); // the test's own file calls need it beyond 260
 #endif
-    for (const Case& row : kCases) {
+    for (const Case& row : cases) {
         SCOPED_TRACE(row.name);
         const fs::path one = Native(base, "フォルダ１");
         const fs::path two = Native(base, "フォルダ２");
