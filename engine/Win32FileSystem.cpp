@@ -179,17 +179,40 @@ bool IsPlainName(std::wstring_view name) {
            name.find_first_of(L"\\/") == std::wstring_view::npos;
 }
 
-// The folder's path followed by a relative path ("\sub\a.txt", or "" for the folder itself).
+// The folder's path followed by a relative path ("\sub\a.txt", "sub", or "" for the folder
+// itself). As with the POSIX calls relative to a folder, a path that names its drive or share
+// ("D:\data", "\\server\share\data") stands on its own.
 int JoinWide(const std::wstring& folder, std::string_view relative, std::wstring* out) {
+    const bool drive = relative.size() >= 2 && relative[1] == ':';
+    if (drive || relative.starts_with("\\\\") || relative.starts_with("//")) {
+        const int error = LongPath(std::string(relative), out);
+        if (error == 0) {
+            *out = OpenablePath(*out);
+        }
+        return error;
+    }
     std::wstring wide;
     if (!ToWide(relative, &wide)) {
         return ERROR_NO_UNICODE_TRANSLATION;
     }
+    std::replace(wide.begin(), wide.end(), L'/', L'\\'); // no name holds one
     while (!wide.empty() && wide.back() == L'\\') {
         wide.pop_back();
     }
-    *out = wide.empty() ? OpenablePath(folder) : folder + wide;
+    if (wide.empty()) {
+        *out = OpenablePath(folder);
+    } else {
+        *out = wide.front() == L'\\' ? folder + wide : folder + L'\\' + wide;
+    }
     return 0;
+}
+
+// The folder above `folder` by its path; a drive or a share is its own parent.
+std::wstring ParentPath(const std::wstring& folder) {
+    if (OpenablePath(folder) != folder) {
+        return folder;
+    }
+    return folder.substr(0, std::max(folder.rfind(L'\\'), kLongPrefix.size()));
 }
 
 // ---- handles and what they tell ----
@@ -498,6 +521,9 @@ public:
         if (!ToWide(name, &wide)) {
             *error = ERROR_NO_UNICODE_TRANSLATION;
             return nullptr;
+        }
+        if (wide == L"..") { // as the folder's path names it: Win32 has no ".." below \\?\ paths
+            return OpenFolderAt(ParentPath(AsWin32(parent).path()), Follow::Links, error);
         }
         if (!IsPlainName(wide)) {
             *error = ERROR_INVALID_NAME;
