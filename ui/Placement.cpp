@@ -79,13 +79,21 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        const QEvent::Type type = event->type();
-        if (watched == &window_ && (type == QEvent::Move || type == QEvent::Resize) && !done_ &&
+        // The frame is told with the window's first move, resize, showing or painting.
+        static constexpr QEvent::Type kTold[] = {QEvent::Move, QEvent::Resize, QEvent::Show,
+                                                 QEvent::Paint, QEvent::WindowActivate};
+        if (watched == &window_ && !done_ && std::ranges::count(kTold, event->type()) > 0 &&
             KnownFrame(window_)) {
             done_ = true;
             window_.removeEventFilter(this);
-            Place(window_, rule_);
-            deleteLater();
+            // Moved once the event has been handled.
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    Place(window_, rule_);
+                    deleteLater();
+                },
+                Qt::QueuedConnection);
         }
         return false;
     }
