@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QEvent>
 #include <QMargins>
-#include <QPointer>
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
@@ -25,11 +24,12 @@ int FitAxis(int start, int length, int areaStart, int areaLength) {
     return std::clamp(start, areaStart, areaStart + areaLength - length);
 }
 
-// The frame around the window's client area, once the window system has told it.
+// The frame around the window's client area, once the window system has told it (a hidden window
+// keeps the frame it had when last shown).
 std::optional<QMargins> KnownFrame(const QWidget& window) {
     const QRect frame = window.frameGeometry();
     const QRect client = window.geometry();
-    if (!window.isVisible() || frame == client) {
+    if (frame == client) {
         return std::nullopt;
     }
     return QMargins(client.left() - frame.left(), client.top() - frame.top(),
