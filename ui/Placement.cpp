@@ -74,7 +74,9 @@ public:
     FrameWatch(QWidget& window, FrameRule rule)
         : QObject(&window), window_(window), rule_(std::move(rule)) {
         window.installEventFilter(this);
-        QTimer::singleShot(kFrameWaitMs, this, [this] { deleteLater(); });
+        timer_.setSingleShot(true);
+        connect(&timer_, &QTimer::timeout, this, &FrameWatch::finish);
+        timer_.start(kFrameWaitMs);
     }
 
 protected:
@@ -82,26 +84,27 @@ protected:
         // The frame is told with the window's first move, resize, showing or painting.
         static constexpr QEvent::Type kTold[] = {QEvent::Move, QEvent::Resize, QEvent::Show,
                                                  QEvent::Paint, QEvent::WindowActivate};
-        if (watched == &window_ && !done_ && std::ranges::count(kTold, event->type()) > 0 &&
+        if (watched == &window_ && !told_ && std::ranges::count(kTold, event->type()) > 0 &&
             KnownFrame(window_)) {
-            done_ = true;
+            told_ = true;
             window_.removeEventFilter(this);
-            // Moved once the event has been handled.
-            QMetaObject::invokeMethod(
-                this,
-                [this] {
-                    Place(window_, rule_);
-                    deleteLater();
-                },
-                Qt::QueuedConnection);
+            timer_.start(0); // placed once this event has been handled
         }
         return false;
     }
 
 private:
+    void finish() {
+        if (told_) {
+            Place(window_, rule_);
+        }
+        deleteLater();
+    }
+
     QWidget& window_;
     FrameRule rule_;
-    bool done_ = false;
+    QTimer timer_;
+    bool told_ = false;
 };
 
 } // namespace
