@@ -3,10 +3,19 @@
 #include "DopletApplication.h"
 #include "LogModel.h"
 #include "MessageBoxes.h"
+#include "Placement.h"
 #include "main1.h"
 #include "ui_CopyWin.h"
 
+#include <QAction>
+#include <QClipboard>
+#include <QDir>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QSaveFile>
 #include <QShowEvent>
+#include <stdexcept>
 #include <utility>
 
 namespace doplet {
@@ -22,11 +31,29 @@ TFCopyWin::TFCopyWin(const TFmain1& main, std::shared_ptr<FileSystem> fs, QWidge
     : QWidget(parent), ui(std::make_unique<Ui::TFCopyWin>()), main_(main), fs_(std::move(fs)),
       log_(new LogModel(kLogItemHeight, this)) {
     ui->setupUi(this);
-    move(kPlace);
     setAttribute(Qt::WA_QuitOnClose, false); // only the main window ends the program
     ui->ListBox1->setModel(log_);
+    ui->ListBox1->setItemDelegate(new LogLineDelegate(ui->ListBox1));
     connect(ui->BitBtn1, &QPushButton::clicked, this,
             [this] { RunOperation([this] { BitBtn1Click(); }); });
+
+    LogMenu = new QMenu(this);
+    LogMenu->setObjectName(QStringLiteral("LogMenu"));
+    QAction* copyAll = LogMenu->addAction(QStringLiteral("すべてコピー"));
+    copyAll->setObjectName(QStringLiteral("CopyAll"));
+    QAction* saveLog = LogMenu->addAction(QStringLiteral("ログを保存..."));
+    saveLog->setObjectName(QStringLiteral("SaveLog"));
+    connect(copyAll, &QAction::triggered, this,
+            [this] { RunOperation([this] { CopyAllClick(); }); });
+    connect(saveLog, &QAction::triggered, this,
+            [this] { RunOperation([this] { SaveLogClick(); }); });
+    ui->ListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ui->ListBox1, &QWidget::customContextMenuRequested, this, [=, this](QPoint at) {
+        const bool any = log_->rowCount() > 0;
+        copyAll->setEnabled(any);
+        saveLog->setEnabled(any);
+        LogMenu->popup(ui->ListBox1->viewport()->mapToGlobal(at));
+    });
 }
 
 TFCopyWin::~TFCopyWin() = default;
@@ -43,9 +70,19 @@ bool TFCopyWin::event(QEvent* event) {
     return QWidget::event(event);
 }
 
+void TFCopyWin::setVisible(bool visible) {
+    if (visible && !placed_) {
+        placed_ = true;
+        PlaceFrame(*this, FixedPlace(kPlace));
+    }
+    QWidget::setVisible(visible);
+}
+
 void TFCopyWin::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!event->spontaneous()) { // hidden to visible, not a restore from the task bar
+        // The button has the keyboard on every showing: Space or Enter asks the abort question.
+        ui->BitBtn1->setFocus(Qt::OtherFocusReason);
         RunOperation([this] { FormShow(); });
     }
 }
@@ -91,6 +128,27 @@ void TFCopyWin::BitBtn1Click() {
     if (abort) {
         FPending.reset();
         close();
+    }
+}
+
+void TFCopyWin::CopyAllClick() {
+    QGuiApplication::clipboard()->setText(log_->text());
+}
+
+void TFCopyWin::SaveLogClick() {
+    const QString name =
+        QFileDialog::getSaveFileName(this, QStringLiteral("ログを保存"), QString(), QString(),
+                                     nullptr, QFileDialog::DontUseNativeDialog);
+    if (name.isEmpty()) {
+        return; // cancelled
+    }
+    // Written whole or not at all: a failed save leaves an existing file as it was.
+    QSaveFile file(name);
+    const QByteArray bytes = log_->text().toUtf8();
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        throw std::runtime_error(QStringLiteral("ログを %1 に保存できませんでした: %2")
+                                     .arg(QDir::toNativeSeparators(name), file.errorString())
+                                     .toStdString());
     }
 }
 

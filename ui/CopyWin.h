@@ -2,7 +2,8 @@
 
 // The copy window: each showing runs one pass and shows its log; its button aborts the pass while
 // it runs (after asking) and hides the window once the pass is done. Closing the window only
-// hides it; the pass goes on.
+// hides it; the pass goes on. The log's context menu copies all its lines to the clipboard or
+// saves them to a UTF-8 text file.
 //
 // Never two passes at once: a showing while the earlier pass still runs shows that pass; a
 // showing while an aborted pass finishes its current file starts the new pass once the old
@@ -17,6 +18,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+
+class QMenu;
 
 namespace Ui {
 class TFCopyWin;
@@ -48,6 +51,10 @@ public:
     // `whenEnded` runs once its worker has ended.
     void stopPass(std::function<void()> whenEnded);
 
+    // The first showing places the frame at its fixed place (moved onto the screen if need be);
+    // later showings keep wherever the window was.
+    void setVisible(bool visible) override;
+
 protected:
     bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -56,6 +63,8 @@ private:
     void FormShow();
     void BitBtn1Click();
     void startPass(PassInput input);
+    void CopyAllClick();
+    void SaveLogClick();
 
     void passStarted() override;
     void passLines(const std::vector<LogLine>& lines) override;
@@ -67,11 +76,13 @@ private:
     const TFmain1& main_;
     std::shared_ptr<FileSystem> fs_;
     LogModel* log_;
+    QMenu* LogMenu;
 
     std::shared_ptr<QtPassHost> FHost; // the latest pass's side of its announcements
     std::shared_ptr<WorkerControl> FWorker;
     bool FDone = false;
     bool FRunning = false;
+    bool placed_ = false;
     std::optional<PassInput> FPending; // taken at a showing, started when the old worker ends
     std::function<void()> FWhenEnded;
 };

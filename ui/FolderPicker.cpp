@@ -1,7 +1,8 @@
 #include "FolderPicker.h"
 
+#include "Placement.h"
+
 #include <QFileDialog>
-#include <QScreen>
 #include <algorithm>
 
 namespace doplet {
@@ -11,16 +12,12 @@ namespace {
 // The name the dialog last confirmed, offered again the next time it opens.
 constexpr const char* kLastName = "dopletLastName";
 
+// Centred horizontally, with a third of the free screen height above the frame.
 void PlaceDialog(QFileDialog& dialog) {
-    const QScreen* screen = dialog.screen();
-    if (screen == nullptr) {
-        return;
-    }
-    const QRect area = screen->geometry();
-    const QSize size = dialog.frameGeometry().size();
-    const int freeHeight = std::max(0, area.height() - size.height());
-    dialog.move(area.x() + std::max(0, (area.width() - size.width()) / 2),
-                area.y() + freeHeight / 3);
+    PlaceFrame(dialog, [](const QSize& outer, const QRect& screen) {
+        return screen.topLeft() + QPoint(std::max(0, (screen.width() - outer.width()) / 2),
+                                         std::max(0, screen.height() - outer.height()) / 3);
+    });
 }
 
 } // namespace

@@ -3,7 +3,9 @@
 #include "DopletApplication.h"
 #include "SyncPass.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QIcon>
 #include <QMessageBox>
 
 namespace doplet {
@@ -15,6 +17,9 @@ QMessageBox::StandardButton Run(QMessageBox::Icon icon, QWidget* parent, const Q
     QMessageBox box(icon, caption, text, buttons, parent);
     box.setWindowModality(Qt::ApplicationModal);
     box.setDefaultButton(QMessageBox::Ok);
+    for (QAbstractButton* button : box.buttons()) {
+        button->setIcon(QIcon()); // plain buttons, whatever the style would put on them
+    }
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

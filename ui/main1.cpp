@@ -7,6 +7,7 @@
 #include "FolderPicker.h"
 #include "FolderSettings.h"
 #include "MessageBoxes.h"
+#include "Placement.h"
 #include "ui_main1.h"
 #include "version1.h"
 
@@ -72,7 +73,6 @@ void FitHelpText(QTextEdit& memo) {
 TFmain1::TFmain1(std::shared_ptr<FileSystem> fs, QWidget* parent)
     : QWidget(parent), ui(std::make_unique<Ui::TFmain1>()), fs_(std::move(fs)) {
     ui->setupUi(this);
-    move(kPlace);
     model1_ = new FileListModel(ui->FileListBox1->property("tag").toInt(), kFileItemHeight, this);
     model2_ = new FileListModel(ui->FileListBox2->property("tag").toInt(), kFileItemHeight, this);
     ui->FileListBox1->setModel(model1_);
@@ -120,6 +120,14 @@ void TFmain1::attachWindows(TFCopyWin* copyWin, TFVersion1* version) {
 PassInput TFmain1::passInput() const {
     return PassInput{NativeName(ui->Edit1->text()), NativeName(ui->Edit2->text()), model1_->list(),
                      model2_->list()};
+}
+
+void TFmain1::setVisible(bool visible) {
+    if (visible && !placed_) {
+        placed_ = true;
+        PlaceFrame(*this, FixedPlace(kPlace));
+    }
+    QWidget::setVisible(visible);
 }
 
 void TFmain1::FormCreate() {

@@ -45,6 +45,9 @@ public:
     // What a pass starts from: the folder texts as they stand and the lists as last listed.
     [[nodiscard]] PassInput passInput() const;
 
+    // The first showing places the frame at its fixed place (moved onto the screen if need be).
+    void setVisible(bool visible) override;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -84,6 +87,7 @@ private:
     QString FFolder1;
     QString FFolder2;
     std::uint64_t FTotalSize = 0;
+    bool placed_ = false;
 };
 
 } // namespace doplet

@@ -1,10 +1,12 @@
 #include "version1.h"
 
 #include "DopletApplication.h"
+#include "Placement.h"
 #include "ui_version1.h"
 
+#include <QIconEngine>
 #include <QKeyEvent>
-#include <QScreen>
+#include <QPixmap>
 #include <algorithm>
 
 namespace doplet {
@@ -23,6 +25,23 @@ constexpr Contact kContact{
     "https://quillbarrow.example.com/",
 };
 
+// An icon that has no picture at any size: a window given it asks the window system for no
+// caption icon at all, where an empty icon would fall back to the program's.
+class NoPicture final : public QIconEngine {
+public:
+    void paint(QPainter* /*painter*/, const QRect& /*rect*/, QIcon::Mode /*mode*/,
+               QIcon::State /*state*/) override {}
+    QPixmap pixmap(const QSize& /*size*/, QIcon::Mode /*mode*/, QIcon::State /*state*/) override {
+        return {};
+    }
+    QPixmap scaledPixmap(const QSize& /*size*/, QIcon::Mode /*mode*/, QIcon::State /*state*/,
+                         qreal /*scale*/) override {
+        return {};
+    }
+    [[nodiscard]] QIconEngine* clone() const override { return new NoPicture; }
+    bool isNull() override { return false; }
+};
+
 } // namespace
 
 TFVersion1::TFVersion1(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TFVersion1>()) {
@@ -30,6 +49,7 @@ TFVersion1::TFVersion1(QWidget* parent) : QDialog(parent), ui(std::make_unique<U
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(size());
+    setWindowIcon(QIcon(new NoPicture)); // the dialog frame has no caption icon
     setAttribute(Qt::WA_QuitOnClose, false);
     ui->Label1->setText(QString::fromUtf8(kContact.mail));
     ui->Label2->setText(QString::fromUtf8(kContact.web));
@@ -45,17 +65,15 @@ TFVersion1::TFVersion1(QWidget* parent) : QDialog(parent), ui(std::make_unique<U
 
 TFVersion1::~TFVersion1() = default;
 
-void TFVersion1::showEvent(QShowEvent* event) {
-    if (!placed_) {
+void TFVersion1::setVisible(bool visible) {
+    if (visible && !placed_) {
         placed_ = true;
-        if (const QScreen* screen = this->screen()) {
-            const QRect area = screen->geometry();
-            const QSize outer = frameGeometry().size();
-            move(area.x() + std::max(0, (area.width() - outer.width()) / 2),
-                 area.y() + std::max(0, (area.height() - outer.height()) / 2));
-        }
+        PlaceFrame(*this, [](const QSize& outer, const QRect& screen) {
+            return screen.topLeft() + QPoint(std::max(0, (screen.width() - outer.width()) / 2),
+                                             std::max(0, (screen.height() - outer.height()) / 2));
+        });
     }
-    QDialog::showEvent(event);
+    QDialog::setVisible(visible);
 }
 
 void TFVersion1::keyPressEvent(QKeyEvent* event) {

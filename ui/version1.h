@@ -23,8 +23,10 @@ public:
     TFVersion1(TFVersion1&&) = delete;
     TFVersion1& operator=(TFVersion1&&) = delete;
 
+    // The first showing centres the frame on the screen; later showings keep wherever it was.
+    void setVisible(bool visible) override;
+
 protected:
-    void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:

@@ -4,10 +4,14 @@
 
 #include <QAbstractItemModel>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
+#include <QImage>
 #include <QListView>
+#include <QMenu>
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
@@ -187,6 +191,38 @@ QString Program::text(QWidget* window, const char* name) const {
 
 bool Program::waitDone() const {
     return WaitFor([this] { return copyWin->done(); });
+}
+
+QString ChooseFromContextMenu(QWidget* window, QWidget* target, const char* menu,
+                              const char* action) {
+    auto* popup = Child<QMenu>(window, menu);
+    auto* entry = Child<QAction>(window, action);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
+                            target->mapToGlobal(QPoint(5, 5)));
+    QCoreApplication::sendEvent(target, &event);
+    if (popup == nullptr || entry == nullptr || !WaitFor([popup] { return popup->isVisible(); })) {
+        ADD_FAILURE() << "no context menu " << menu;
+        return {};
+    }
+    QTest::mouseClick(popup, Qt::LeftButton, {}, popup->actionGeometry(entry).center());
+    return entry->text();
+}
+
+void ConfirmFileName(QWidget* window, const QString& name) {
+    auto* dialog = qobject_cast<QFileDialog*>(window);
+    ASSERT_NE(dialog, nullptr);
+    dialog->selectFile(name);
+    static_cast<QDialog*>(dialog)->accept(); // the dialog's own checks run, as on its button
+}
+
+int CountPixels(const QImage& image, const std::function<bool(const QColor&)>& test) {
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            count += test(image.pixelColor(x, y)) ? 1 : 0;
+        }
+    }
+    return count;
 }
 
 QString FolderText(const std::string& path) {

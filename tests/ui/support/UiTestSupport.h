@@ -20,6 +20,8 @@
 #include <mutex>
 #include <optional>
 
+class QColor;
+class QImage;
 class QWidget;
 
 namespace doplet {
@@ -143,6 +145,17 @@ template <class T> T* Child(const QObject* parent, const char* name) {
     EXPECT_NE(child, nullptr) << name;
     return child;
 }
+
+// Right-clicks `target` and chooses the entry `action` of the context menu `menu` of `window`;
+// returns the entry's caption.
+QString ChooseFromContextMenu(QWidget* window, QWidget* target, const char* menu,
+                              const char* action);
+
+// Types `name` into a file dialog and confirms it, as its Save or Open button does.
+void ConfirmFileName(QWidget* window, const QString& name);
+
+// How many pixels of the image pass the test.
+int CountPixels(const QImage& image, const std::function<bool(const QColor&)>& test);
 
 // A folder as a folder box shows it: its path with a trailing separator.
 QString FolderText(const std::string& path);
