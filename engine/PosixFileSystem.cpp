@@ -250,6 +250,7 @@ int OpenOrCreateComponent(int parentFd, const std::string& name) {
         return RefuseComponent(parentFd, name);
     }
     if (::mkdirat(parentFd, name.c_str(), 0777) != 0 && errno != EEXIST) {
+        errno = ENOENT; // a folder that cannot be created leaves the target's folder missing
         return -1;
     }
     fd = ::openat(parentFd, name.c_str(), flags);
@@ -379,16 +380,34 @@ public:
                 return errno;
             }
             // No exchange-free rename here: a hard link fails just as well on an existing name.
-            if (::linkat(folderFd_, name_.c_str(), folderFd_, target.c_str(), 0) != 0) {
+            if (::linkat(folderFd_, name_.c_str(), folderFd_, target.c_str(), 0) == 0) {
+                ::unlinkat(folderFd_, name_.c_str(), 0);
+            } else if (errno == EPERM || errno == EOPNOTSUPP || errno == EMLINK) {
+                // Neither (exFAT through FUSE, some network file systems): look once more that
+                // the name is still free, then rename, as a replacement does after its own look.
+                if (const int err = RenameIfFree(target); err != 0) {
+                    return err;
+                }
+            } else {
                 return errno;
             }
-            ::unlinkat(folderFd_, name_.c_str(), 0);
         }
         name_.clear();
         return 0;
     }
 
 private:
+    int RenameIfFree(const std::string& target) {
+        struct stat st {};
+        if (::fstatat(folderFd_, target.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            return EEXIST;
+        }
+        if (errno != ENOENT) {
+            return errno;
+        }
+        return ::renameat(folderFd_, name_.c_str(), folderFd_, target.c_str()) == 0 ? 0 : errno;
+    }
+
     int CreateNamed() {
         for (int attempt = 0; attempt < 16; ++attempt) {
             std::string name = RandomTempName();
