@@ -1,6 +1,7 @@
 #include "SyncPass.h"
 
 #include "CopyStep.h"
+#include "Paths.h"
 #include "th_copy1.h"
 
 namespace doplet {
@@ -62,6 +63,15 @@ public:
         host_.announceStart();
         PassSide side1 = OpenPassSide(fs_, input.folder1);
         PassSide side2 = OpenPassSide(fs_, input.folder2);
+        // One root inside the other: what lies below the inner root is that root's own tree,
+        // and copying it again into the inner root would nest it one level deeper every pass.
+        innerRoot_ = InnerRootOf(fs_, side1, side2);
+        if (innerRoot_.empty()) {
+            innerRoot_ = InnerRootOf(fs_, side2, side1);
+        }
+        if (!innerRoot_.empty()) {
+            innerRoot_.push_back(kSeparator);
+        }
         if (!Sweep1(input.list1.get(), side1, side2) || !Sweep2(input.list2.get(), side1, side2)) {
             return false;
         }
@@ -86,11 +96,16 @@ private:
                 return false;
             }
             const std::string_view entry = list->at(i);
-            if (IsFileEntry(entry)) {
+            if (IsFileEntry(entry) && !InsideInnerRoot(entry)) {
                 visit(entry);
             }
         }
         return true;
+    }
+
+    // An entry whose path on the outer side lies inside the inner root.
+    [[nodiscard]] bool InsideInnerRoot(std::string_view entry) const {
+        return !innerRoot_.empty() && entry.substr(0, innerRoot_.size()) == innerRoot_;
     }
 
     bool Sweep1(const FileList* list, PassSide& side1, PassSide& side2) {
@@ -129,6 +144,7 @@ private:
     FileSystem& fs_;
     PassHost& host_;
     WorkerControl& control_;
+    std::string innerRoot_; // "/sub/" when one root lies inside the other at /sub
 };
 
 } // namespace
