@@ -131,7 +131,8 @@ int CopyError(FileSystem& fs, PassSide& from, const FileStat& fromSeen, PassSide
     // The target folder is looked up afresh for every file: a folder renamed or replaced during
     // the pass must not receive a file the log line places elsewhere.
     int error = 0;
-    const std::unique_ptr<Folder> target = fs.openTargetFolder(*to.root, folder, &error);
+    const std::unique_ptr<Folder> target =
+        fs.openTargetFolderLike(*to.root, folder, *from.root, &error);
     if (!target) {
         return error != 0 ? error : kErrorPathNotFound;
     }
