@@ -364,16 +364,17 @@ int CopyContent(int in, int out, const struct stat& source, std::atomic<bool>& t
             tryClone.store(false, std::memory_order_relaxed);
         }
     }
-    if (static_cast<std::uint64_t>(source.st_blocks) * 512U < size &&
-        CopySparse(in, out, size, copied) == 0) {
-        return 0;
+    if (static_cast<std::uint64_t>(source.st_blocks) * 512U < size) {
+        if (CopySparse(in, out, size, copied) == 0) {
+            return 0;
+        }
+        // Written again from the start: what the sparse copy wrote is overwritten, and the
+        // copy's length is the source's in the end.
+        if (::lseek(in, 0, SEEK_SET) != 0 || ::lseek(out, 0, SEEK_SET) != 0) {
+            return errno;
+        }
+        *copied = 0;
     }
-    // Written from the start: what a failed sparse copy wrote is overwritten, and its length is
-    // the source's in the end.
-    if (::lseek(in, 0, SEEK_SET) != 0 || ::lseek(out, 0, SEEK_SET) != 0) {
-        return errno;
-    }
-    *copied = 0;
     bool inKernel = true;
     while (inKernel && *copied < size) { // a source that grows is noticed by the caller
         const ssize_t done = ::copy_file_range(in, nullptr, out, nullptr, 1U << 30U, 0);
@@ -813,7 +814,7 @@ public:
             err != 0) {
             return ErrorCodeFromErrno(err);
         }
-        if (runAsRoot_ && (before.st_uid != ::geteuid() || before.st_gid != ::getegid())) {
+        if (runAsRoot_ && (before.st_uid != userId_ || before.st_gid != groupId_)) {
             // Best effort: run as root, the copy still belongs to the source's owner.
             (void)::fchown(temporary.fd(), before.st_uid, before.st_gid);
         }
@@ -862,7 +863,9 @@ public:
 
 private:
     std::atomic<bool> tryClone_{true};
-    const bool runAsRoot_ = ::geteuid() == 0;
+    const uid_t userId_ = ::geteuid();
+    const gid_t groupId_ = ::getegid();
+    const bool runAsRoot_ = userId_ == 0;
 };
 
 } // namespace

@@ -80,7 +80,7 @@ public:
         }
     }
 
-    // The lines that fold together with line `index`, itself included; empty when none do.
+    // The lines that fold together with line `index`, itself included; null when none do.
     [[nodiscard]] const std::vector<std::string_view>* of(std::size_t index) const {
         if (groupOf_.empty()) {
             return nullptr;

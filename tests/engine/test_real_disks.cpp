@@ -36,6 +36,7 @@ std::vector<std::string> Sorted(std::vector<std::string> lines) {
 }
 
 bool Shell(const std::string& command) {
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): the test runs commands from one thread only
     return std::system(("(" + command + ") >/dev/null 2>&1").c_str()) == 0;
 }
 
