@@ -6,6 +6,7 @@
 #include "FileSystem.h"
 #include "SyncPass.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -18,11 +19,24 @@ struct PassSide {
     std::string text;
     std::unique_ptr<Folder> root;
     int openError = 0;
+    // The folder the text was looked up from ("/" or the working folder when the pass started),
+    // and the identity of the root: before each copy the text must still name that folder.
+    std::unique_ptr<Folder> anchor;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
 };
 
 // Opens a side of a pass from a folder text. The text is trimmed, except where the untrimmed
 // text itself names a folder (a real name may end in a blank).
 PassSide OpenPassSide(FileSystem& fs, const std::string& folderText);
+
+// True while the side's folder text still names the folder the pass opened: a root renamed,
+// moved or unmounted during the pass is never written into under a name the log would misstate.
+bool StillNamesRoot(FileSystem& fs, PassSide& side);
+
+// Where the other side's root lies inside this side's root, by file identity (not by text):
+// "/sub/inner", or "" when it does not (or when both are the same folder).
+std::string InnerRootOf(FileSystem& fs, PassSide& outer, const PassSide& inner);
 
 // Copies the entry ("/sub/a.txt") from one side to the other and returns its log line. The
 // copy happens only if both files are still as the pass saw them (`fromSeen`, `toSeen`).

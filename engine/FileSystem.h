@@ -101,6 +101,16 @@ public:
     virtual std::unique_ptr<Folder> openTargetFolder(Folder& root, std::string_view relative,
                                                      int* error) = 0;
 
+    // The same, giving every folder it creates what the folder at the same place below
+    // `sourceRoot` has (permission bits without set-id bits, ACLs, extended attributes), as far as
+    // the file system holds them; a created folder is never more open than its source, at any
+    // moment. A file system that keeps no permissions creates them as openTargetFolder does.
+    virtual std::unique_ptr<Folder> openTargetFolderLike(Folder& root, std::string_view relative,
+                                                         Folder& sourceRoot, int* error) {
+        (void)sourceRoot;
+        return openTargetFolder(root, relative, error);
+    }
+
     // Copies the file `sourceRelative` below `sourceRoot` to the entry `targetName` of the open
     // folder `targetFolder`: content, permission bits (without set-id bits) and last-write time.
     // The target either keeps its old content or gets the complete new one: the copy is written

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -22,6 +23,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <vector>
 
@@ -235,8 +237,30 @@ int RefuseComponent(int parentFd, const std::string& name) {
     return -1;
 }
 
-// One component of a target path: opened without following a link, created when missing.
-int OpenOrCreateComponent(int parentFd, const std::string& name) {
+mode_t CopyAttributes(int in, int out, mode_t sourceMode);
+
+// Gives a folder the pass has just created (still owner-only) what its source folder has: owner
+// (as root), extended attributes and ACLs, and permission bits without set-id and sticky bits.
+// The owner keeps full access, so that the pass can fill the folder. Best effort: the folder is
+// never more open than its source, whatever fails.
+void TakeOverFolder(int parentFd, const std::string& name, int sourceFd, bool asRoot) {
+    const FileDescriptor source(::openat(sourceFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const FileDescriptor made(
+        ::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st {};
+    if (!source.valid() || !made.valid() || ::fstat(source.get(), &st) != 0) {
+        return;
+    }
+    if (asRoot) {
+        (void)::fchown(made.get(), st.st_uid, st.st_gid);
+    }
+    (void)::fchmod(made.get(), CopyAttributes(source.get(), made.get(), st.st_mode) | S_IRWXU);
+}
+
+// One component of a target path: opened without following a link, created when missing. A
+// folder created is owner-only until it has its source folder's permissions (`sourceFd`, or
+// none: -1), so it is never more open than the source at any moment.
+int OpenOrCreateComponent(int parentFd, const std::string& name, int sourceFd, bool asRoot) {
     if (name == "." || name == "..") {
         errno = EACCES;
         return -1;
@@ -249,18 +273,86 @@ int OpenOrCreateComponent(int parentFd, const std::string& name) {
     if (errno != ENOENT) {
         return RefuseComponent(parentFd, name);
     }
-    if (::mkdirat(parentFd, name.c_str(), 0777) != 0 && errno != EEXIST) {
+    const bool made = ::mkdirat(parentFd, name.c_str(), sourceFd >= 0 ? 0700 : 0777) == 0;
+    if (!made && errno != EEXIST) {
+        errno = ENOENT; // a folder that cannot be created leaves the target's folder missing
         return -1;
+    }
+    if (made && sourceFd >= 0) {
+        TakeOverFolder(parentFd, name, sourceFd, asRoot);
     }
     fd = ::openat(parentFd, name.c_str(), flags);
     return fd >= 0 ? fd : RefuseComponent(parentFd, name);
 }
 
+// Copies the bytes [at, end) of `in` to the same place in `out`, in the kernel where it can.
+int CopyRange(int in, int out, off_t at, off_t end) {
+    thread_local std::vector<char> buffer(1U << 20U);
+    while (at < end) {
+        off_t inAt = at;
+        off_t outAt = at;
+        ssize_t done =
+            ::copy_file_range(in, &inAt, out, &outAt, static_cast<std::size_t>(end - at), 0);
+        if (done < 0 && errno == EINTR) {
+            continue;
+        }
+        if (done < 0) {
+            done = ::pread(in, buffer.data(),
+                           std::min(buffer.size(), static_cast<std::size_t>(end - at)), at);
+            for (ssize_t put = 0; done > 0 && put < done;) {
+                const ssize_t wrote = ::pwrite(out, buffer.data() + put,
+                                               static_cast<std::size_t>(done - put), at + put);
+                if (wrote < 0 && errno != EINTR) {
+                    return errno;
+                }
+                put += std::max<ssize_t>(wrote, 0);
+            }
+            if (done < 0 && errno != EINTR) {
+                return errno;
+            }
+        }
+        if (done == 0) {
+            return 0; // the source shrank: the caller notices the change
+        }
+        at += std::max<ssize_t>(done, 0);
+    }
+    return 0;
+}
+
+// Copies a file with holes as a file with the same holes: only its data is written, and the
+// copy is given its full length at the end. 0 or errno.
+int CopySparse(int in, int out, std::uint64_t size, std::uint64_t* copied) {
+    const auto end = static_cast<off_t>(size);
+    if (::ftruncate(out, end) != 0) {
+        return errno; // a file system that cannot hold holes (FAT through FUSE)
+    }
+    for (off_t data = 0; data < end;) {
+        data = ::lseek(in, data, SEEK_DATA);
+        if (data < 0) {
+            if (errno == ENXIO) {
+                break; // nothing but a hole up to the end
+            }
+            return errno;
+        }
+        const off_t hole = ::lseek(in, data, SEEK_HOLE);
+        if (hole < 0) {
+            return errno;
+        }
+        if (const int err = CopyRange(in, out, data, std::min(hole, end)); err != 0) {
+            return err;
+        }
+        data = hole;
+    }
+    *copied = size;
+    return 0;
+}
+
 // Copies the whole content of `in` to `out`: a clone where the file system shares blocks, the
-// kernel's in-kernel copy otherwise, plain reads and writes as a last resort. 0 or errno;
-// *copied tells how many bytes the copy holds.
-int CopyContent(int in, int out, std::uint64_t size, std::atomic<bool>& tryClone,
+// kernel's in-kernel copy otherwise, plain reads and writes as a last resort; a file with holes
+// keeps them. 0 or errno; *copied tells how many bytes the copy holds.
+int CopyContent(int in, int out, const struct stat& source, std::atomic<bool>& tryClone,
                 std::uint64_t* copied) {
+    const auto size = static_cast<std::uint64_t>(source.st_size);
     *copied = 0;
     if (tryClone.load(std::memory_order_relaxed)) {
         if (::ioctl(out, FICLONE, in) == 0) {
@@ -271,6 +363,17 @@ int CopyContent(int in, int out, std::uint64_t size, std::atomic<bool>& tryClone
             errno == ENOSYS) {
             tryClone.store(false, std::memory_order_relaxed);
         }
+    }
+    if (static_cast<std::uint64_t>(source.st_blocks) * 512U < size) {
+        if (CopySparse(in, out, size, copied) == 0) {
+            return 0;
+        }
+        // Written again from the start: what the sparse copy wrote is overwritten, and the
+        // copy's length is the source's in the end.
+        if (::lseek(in, 0, SEEK_SET) != 0 || ::lseek(out, 0, SEEK_SET) != 0) {
+            return errno;
+        }
+        *copied = 0;
     }
     bool inKernel = true;
     while (inKernel && *copied < size) { // a source that grows is noticed by the caller
@@ -347,6 +450,7 @@ public:
     }
 
     [[nodiscard]] int fd() const { return fd_.get(); }
+    [[nodiscard]] bool named() const { return !name_.empty(); }
 
     // Puts the finished file in place of `target`. With `replace` clear the target must still be
     // missing (EEXIST otherwise), checked by the kernel in the same step.
@@ -379,16 +483,34 @@ public:
                 return errno;
             }
             // No exchange-free rename here: a hard link fails just as well on an existing name.
-            if (::linkat(folderFd_, name_.c_str(), folderFd_, target.c_str(), 0) != 0) {
+            if (::linkat(folderFd_, name_.c_str(), folderFd_, target.c_str(), 0) == 0) {
+                ::unlinkat(folderFd_, name_.c_str(), 0);
+            } else if (errno == EPERM || errno == EOPNOTSUPP || errno == EMLINK) {
+                // Neither (exFAT through FUSE, some network file systems): look once more that
+                // the name is still free, then rename, as a replacement does after its own look.
+                if (const int err = RenameIfFree(target); err != 0) {
+                    return err;
+                }
+            } else {
                 return errno;
             }
-            ::unlinkat(folderFd_, name_.c_str(), 0);
         }
         name_.clear();
         return 0;
     }
 
 private:
+    int RenameIfFree(const std::string& target) {
+        struct stat st {};
+        if (::fstatat(folderFd_, target.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            return EEXIST;
+        }
+        if (errno != ENOENT) {
+            return errno;
+        }
+        return ::renameat(folderFd_, name_.c_str(), folderFd_, target.c_str()) == 0 ? 0 : errno;
+    }
+
     int CreateNamed() {
         for (int attempt = 0; attempt < 16; ++attempt) {
             std::string name = RandomTempName();
@@ -423,6 +545,59 @@ private:
     FileDescriptor fd_;
     std::string name_; // set while a named temporary exists
 };
+
+constexpr std::string_view kAclAccess = "system.posix_acl_access";
+
+// The owning group's permission bits under an access ACL (its group entry within the mask),
+// for a copy that cannot hold the ACL: without it, the mode's group bits would grant the mask.
+mode_t GroupBitsUnderAcl(std::string_view acl, mode_t mode) {
+    constexpr std::size_t kHeader = 4;
+    constexpr std::size_t kEntry = 8;
+    constexpr unsigned kGroupObject = 0x04;
+    constexpr unsigned kMask = 0x10;
+    unsigned group = 7;
+    unsigned mask = 7;
+    for (std::size_t at = kHeader; at + kEntry <= acl.size(); at += kEntry) {
+        const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(acl[at + k]); };
+        const unsigned tag = byte(0) | (byte(1) << 8U);
+        const unsigned permissions = (byte(2) | (byte(3) << 8U)) & 7U;
+        if (tag == kGroupObject) {
+            group = permissions;
+        } else if (tag == kMask) {
+            mask = permissions;
+        }
+    }
+    return (mode & ~static_cast<mode_t>(S_IRWXG)) | (mode & ((group & mask) << 3U));
+}
+
+// Carries the extended attributes of `in` (ACLs among them) to `out`, as far as the file system of
+// `out` holds them, and returns the permission bits `out` is to get: the source's without set-id
+// and sticky bits, with the group narrowed where the source's ACL could not be carried.
+mode_t CopyAttributes(int in, int out, mode_t sourceMode) {
+    mode_t mode = sourceMode & 0777;
+    thread_local std::vector<char> names(4096);
+    ssize_t length = ::flistxattr(in, names.data(), names.size());
+    if (length < 0 && errno == ERANGE) {
+        names.resize(static_cast<std::size_t>(std::max<ssize_t>(::flistxattr(in, nullptr, 0), 0)));
+        length = ::flistxattr(in, names.data(), names.size());
+    }
+    std::string value;
+    for (std::size_t at = 0; length > 0 && at < static_cast<std::size_t>(length);) {
+        const char* name = names.data() + at;
+        at += std::strlen(name) + 1;
+        const ssize_t size = ::fgetxattr(in, name, nullptr, 0);
+        value.resize(static_cast<std::size_t>(std::max<ssize_t>(size, 0)));
+        const ssize_t got = ::fgetxattr(in, name, value.data(), value.size());
+        if (got < 0) {
+            continue;
+        }
+        value.resize(static_cast<std::size_t>(got));
+        if (::fsetxattr(out, name, value.data(), value.size(), 0) != 0 && name == kAclAccess) {
+            mode = GroupBitsUnderAcl(value, mode);
+        }
+    }
+    return mode;
+}
 
 bool SameVersion(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
@@ -552,6 +727,16 @@ public:
 
     std::unique_ptr<Folder> openTargetFolder(Folder& root, std::string_view relative,
                                              int* error) override {
+        return OpenTarget(root, relative, nullptr, error);
+    }
+
+    std::unique_ptr<Folder> openTargetFolderLike(Folder& root, std::string_view relative,
+                                                 Folder& sourceRoot, int* error) override {
+        return OpenTarget(root, relative, &sourceRoot, error);
+    }
+
+    std::unique_ptr<Folder> OpenTarget(Folder& root, std::string_view relative, Folder* sourceRoot,
+                                       int* error) {
         const std::string& path = RelativeForAt(relative);
         FileDescriptor fd(OpenBeneath(FdOf(root), path));
         if (fd.valid()) {
@@ -563,6 +748,10 @@ public:
         }
         // Missing folders (or no resolving beneath a handle): walk one component at a time.
         fd = FileDescriptor(::fcntl(FdOf(root), F_DUPFD_CLOEXEC, 0));
+        // The source folder at the same place, followed as a read would follow it; -1 past
+        // where it can be reached.
+        FileDescriptor source(sourceRoot != nullptr ? ::fcntl(FdOf(*sourceRoot), F_DUPFD_CLOEXEC, 0)
+                                                    : -1);
         std::string_view rest = relative;
         while (fd.valid()) {
             const std::size_t first = rest.find_first_not_of(kSeparator);
@@ -571,8 +760,13 @@ public:
             }
             rest.remove_prefix(first);
             const std::size_t length = std::min(rest.find(kSeparator), rest.size());
-            fd = FileDescriptor(
-                OpenOrCreateComponent(fd.get(), std::string(rest.substr(0, length))));
+            const std::string name(rest.substr(0, length));
+            if (source.valid()) {
+                source = FileDescriptor(
+                    ::openat(source.get(), name.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+            }
+            fd = FileDescriptor(OpenOrCreateComponent(
+                fd.get(), name, source.valid() ? source.get() : -1, runAsRoot_));
             rest.remove_prefix(length);
         }
         // A file on the way, or a folder on the way (or the root) removed meanwhile.
@@ -616,18 +810,20 @@ public:
             return TargetFolderErrorCode(folderFd, err);
         }
         std::uint64_t copied = 0;
-        if (const int err =
-                CopyContent(in.get(), temporary.fd(), static_cast<std::uint64_t>(before.st_size),
-                            tryClone_, &copied);
+        if (const int err = CopyContent(in.get(), temporary.fd(), before, tryClone_, &copied);
             err != 0) {
             return ErrorCodeFromErrno(err);
         }
-        if (runAsRoot_ && (before.st_uid != ::geteuid() || before.st_gid != ::getegid())) {
+        if (runAsRoot_ && (before.st_uid != userId_ || before.st_gid != groupId_)) {
             // Best effort: run as root, the copy still belongs to the source's owner.
             (void)::fchown(temporary.fd(), before.st_uid, before.st_gid);
         }
-        // Permission bits only: never set-user-ID, set-group-ID or sticky.
-        if (::fchmod(temporary.fd(), before.st_mode & 0777) != 0) {
+        // Permission bits only: never set-user-ID, set-group-ID or sticky; and never more open
+        // than the source's ACL where the copy cannot hold it.
+        // A file system that keeps no permissions (FAT through FUSE) may refuse any change.
+        if (::fchmod(temporary.fd(), CopyAttributes(in.get(), temporary.fd(), before.st_mode)) !=
+                0 &&
+            errno != ENOSYS && errno != EOPNOTSUPP && errno != EPERM) {
             return ErrorCodeFromErrno(errno);
         }
         const std::array<timespec, 2> times{before.st_atim, before.st_mtim};
@@ -650,15 +846,26 @@ public:
                 return error;
             }
         }
+        const bool renamed = temporary.named();
         if (const int err = temporary.Commit(name, existsNow); err != 0) {
             return err == EEXIST ? kErrorSharingViolation : TargetFolderErrorCode(folderFd, err);
+        }
+        // Some file systems without unnamed temporaries (FAT through FUSE) stamp a renamed file
+        // with the time of the rename: the copy gets its source's time back.
+        struct stat committed {};
+        if (renamed && ::fstat(temporary.fd(), &committed) == 0 &&
+            (committed.st_mtim.tv_sec != before.st_mtim.tv_sec ||
+             committed.st_mtim.tv_nsec != before.st_mtim.tv_nsec)) {
+            (void)::futimens(temporary.fd(), times.data());
         }
         return 0;
     }
 
 private:
     std::atomic<bool> tryClone_{true};
-    const bool runAsRoot_ = ::geteuid() == 0;
+    const uid_t userId_ = ::geteuid();
+    const gid_t groupId_ = ::getegid();
+    const bool runAsRoot_ = userId_ == 0;
 };
 
 } // namespace

@@ -53,7 +53,7 @@ TEST(UnprivilegedTest, WhatTheUserMayNotReadOrWriteFailsWith5AndStaysAsItWas) {
     PutFile(one + "/nobody-ro.txt", "newer", kNew);
     PutFile(two + "/nobody-ro.txt", "read-only", kOld, 0444);
     OwnedByNobody(two + "/nobody-ro.txt");
-    // Target folders the user may not create in.
+    // Target folders the user may not create in (the folder stays missing: 3).
     PutFile(one + "/ro/c.txt", "c", kNew);
     s.folder("two/ro");
     ASSERT_EQ(::chmod((two + "/ro").c_str(), 0555), 0);
@@ -87,7 +87,7 @@ TEST(UnprivilegedTest, WhatTheUserMayNotReadOrWriteFailsWith5AndStaysAsItWas) {
         FailureText(two + "/rootfile.txt", kErrorAccessDenied),
         FailureText(one + "/nobody-ro.txt", kErrorAccessDenied),
         FailureText(one + "/ro/c.txt", kErrorAccessDenied),
-        FailureText(one + "/mk/sub/d.txt", kErrorAccessDenied),
+        FailureText(one + "/mk/sub/d.txt", kErrorPathNotFound),
     };
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(lines, expected);

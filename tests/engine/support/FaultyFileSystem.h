@@ -48,6 +48,10 @@ public:
     FileStat statFile(Folder& root, std::string_view relative) override;
     std::unique_ptr<Folder> openTargetFolder(Folder& root, std::string_view relative,
                                              int* error) override;
+    std::unique_ptr<Folder> openTargetFolderLike(Folder& root, std::string_view relative,
+                                                 Folder& sourceRoot, int* error) override {
+        return real_->openTargetFolderLike(root, relative, sourceRoot, error);
+    }
     int copyFile(Folder& sourceRoot, std::string_view sourceRelative, const FileStat& sourceSeen,
                  Folder& targetFolder, std::string_view targetName,
                  const FileStat& targetSeen) override;

@@ -1,5 +1,7 @@
 #include "TestFiles.h"
 
+#include "th_copy1.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -155,6 +157,24 @@ std::vector<std::string> LinesOf(const FileList& list) {
         lines.emplace_back(list.at(i));
     }
     return lines;
+}
+
+std::vector<std::string> ListAndPass(FileSystem& fs, const std::string& folder1,
+                                     const std::string& folder2) {
+    struct Host final : PassHost {
+        void announceStart() override {}
+        void announceLine(LogLine line) override { lines.push_back(line.text()); }
+        void announceCompletion() override {}
+        void announceFatal(std::string errorClass, std::string message) override {
+            ADD_FAILURE() << errorClass << ": " << message;
+        }
+        void workerEnded() override {}
+        std::vector<std::string> lines;
+    } host;
+    WorkerControl control;
+    RunPass(fs, {folder1, folder2, ListTree(fs, folder1, 1), ListTree(fs, folder2, 2)}, host,
+            control);
+    return host.lines;
 }
 
 } // namespace doplet::test

@@ -68,6 +68,9 @@ bool HasCopyTemporary(const std::string& folder);
 // A list filled by a listing, with the lines it received.
 std::shared_ptr<FileList> ListTree(FileSystem& fs, const std::string& root, int tag = 1);
 std::vector<std::string> LinesOf(const FileList& list);
+// Lists both folders and runs one pass over them on this thread; the log lines, in order.
+std::vector<std::string> ListAndPass(FileSystem& fs, const std::string& folder1,
+                                     const std::string& folder2);
 
 // Size labels that record every caption set.
 class RecordingLabels final : public SizeLabels {

@@ -1,0 +1,257 @@
+// The engine on the disks people sync to (exFAT and FAT sticks, XFS with shared blocks, btrfs,
+// tmpfs, a read-only disk), on roots nested in each other or renamed during a pass, and on a tree
+// deeper than the descriptor limit. Mounting needs root: each test program mounts in a mount
+// namespace of its own, and a file system that cannot be mounted here is skipped with a message.
+
+#include "ErrorCodes.h"
+#include "FaultyFileSystem.h"
+#include "TestFiles.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <gtest/gtest.h>
+#include <map>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+namespace doplet::test {
+namespace {
+
+constexpr FileTime kOld{kBaseTime, 0};
+constexpr FileTime kNew{kBaseTime + 10, 0};
+constexpr off_t kSparseSize = 16 << 20;
+
+std::string Failed(const std::string& path, int code) {
+    return path + "失敗しました Error－" + std::to_string(code);
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> lines) {
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+bool Shell(const std::string& command) {
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): the test runs commands from one thread only
+    return std::system(("(" + command + ") >/dev/null 2>&1").c_str()) == 0;
+}
+
+// A file system of `kind` mounted on `dir` for as long as the object lives; mounted() is false
+// where mounting is refused here.
+class Disk final {
+public:
+    Disk(const std::string& kind, const TempDir& scratch, std::string dir) : dir_(std::move(dir)) {
+        static const bool ownMounts =
+            ::unshare(CLONE_NEWNS) == 0 &&
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+        const std::string i = " " + scratch / (kind + ".img") + " ";
+        const std::map<std::string, std::string> commands{
+            {"exfat", "truncate -s 48M" + i + "&& mkfs.exfat" + i + "&& d=$(losetup -f --show" + i +
+                          ") && mount.exfat-fuse $d " + dir_ + "; r=$?; losetup -d $d; exit $r"},
+            {"vfat", "truncate -s 48M" + i + "&& mkfs.vfat" + i + "&& fusefat -o rw+" + i + dir_},
+            {"xfs",
+             "truncate -s 300M" + i + "&& mkfs.xfs -q -m reflink=1" + i + "&& mount" + i + dir_},
+            {"btrfs", "truncate -s 128M" + i + "&& mkfs.btrfs -q" + i + "&& mount" + i + dir_},
+            {"tmpfs", "mount -t tmpfs -o size=48M tmpfs " + dir_},
+            {"btrfs-noacl",
+             "truncate -s 128M" + i + "&& mkfs.btrfs -q" + i + "&& mount -o noacl" + i + dir_},
+            {"read-only", "mount --bind " + dir_ + " " + dir_ + " && mount -o remount,ro,bind " +
+                              dir_ + " " + dir_},
+        };
+        mounted_ = ownMounts && Shell(commands.at(kind));
+        if (!mounted_) {
+            std::cout << "[ skipped  ] " << kind << ": mounting is refused here\n";
+        }
+    }
+    ~Disk() {
+        if (mounted_) {
+            Shell("umount " + dir_);
+        }
+    }
+    [[nodiscard]] bool mounted() const { return mounted_; }
+
+private:
+    std::string dir_;
+    bool mounted_ = false;
+};
+
+std::string Xattr(const std::string& path, const char* name) {
+    std::string value(256, '\0');
+    const ssize_t size = ::getxattr(path.c_str(), name, value.data(), value.size());
+    return size < 0 ? "none" : value.substr(0, static_cast<std::size_t>(size));
+}
+
+struct DiskCase {
+    const char* kind;
+    bool foldsCase;  // a stick: File.txt and file.txt are one file
+    bool keepsModes; // permission bits, extended attributes and holes
+    mode_t aclMode;  // the copy's mode where the ACL denies the group: kept, or narrowed to it
+};
+
+TEST(RealDisks, NothingIsLostOrExposedOnTheDisksPeopleSyncTo) {
+    const DiskCase cases[] = {{"exfat", true, false, 0},    {"vfat", true, false, 0},
+                              {"xfs", false, true, 0660},   {"btrfs", false, true, 0660},
+                              {"tmpfs", false, true, 0660}, {"btrfs-noacl", false, true, 0600}};
+    for (const DiskCase& row : cases) {
+        SCOPED_TRACE(row.kind);
+        const TempDir scratch;
+        const std::string one = scratch.makeFolder("one");
+        const std::string two = scratch.makeFolder("two");
+        const Disk disk(row.kind, scratch, two);
+        if (!disk.mounted()) {
+            continue;
+        }
+        // Names a stick takes for one file, at the file and at the folder level; each second
+        // one is newer.
+        const std::pair<const char*, const char*> clashing[] = {
+            {"/File.txt", "A"}, {"/file.txt", "B"}, {"/Sub/x.txt", "C"}, {"/sub/x.txt", "D"}};
+        std::vector<std::string> settled;
+        for (const auto& [entry, content] : clashing) {
+            WriteFile(one + entry, content, settled.size() % 2 == 0 ? kOld : kNew);
+            settled.push_back(Failed(one + entry, kErrorFileExists));
+        }
+        // A private folder, a file whose ACL denies its own group, and a sparse file.
+        WriteFile(one + "/private/p.txt", "p");
+        ASSERT_EQ(::chmod((one + "/private").c_str(), 0700), 0);
+        WriteFile(one + "/acl.txt", "acl");
+        ASSERT_EQ(::chmod((one + "/acl.txt").c_str(), 0660), 0);
+        ASSERT_TRUE(Shell("setfacl -m g::-,u:nobody:rw " + one + "/acl.txt"));
+        ASSERT_EQ(::setxattr((one + "/acl.txt").c_str(), "user.note", "n", 1, 0), 0);
+        WriteFile(one + "/sparse.bin", "data");
+        ASSERT_EQ(::truncate((one + "/sparse.bin").c_str(), kSparseSize), 0);
+        SetMtime(one + "/sparse.bin", kOld);
+
+        const std::shared_ptr<FileSystem> fs = MakeNativeFileSystem();
+        ListAndPass(*fs, one, two);
+        for (int pass = 2; pass <= 3; ++pass) {
+            EXPECT_EQ(Sorted(ListAndPass(*fs, one, two)),
+                      row.foldsCase ? Sorted(settled) : std::vector<std::string>{})
+                << "pass " << pass;
+        }
+        for (const auto& [entry, content] : clashing) {
+            EXPECT_EQ(ReadFile(one + entry), content);
+        }
+        EXPECT_TRUE(ReadFile(two + "/sparse.bin") == ReadFile(one + "/sparse.bin"));
+        if (row.keepsModes) {
+            EXPECT_EQ(ModeOf(two + "/private"), 0700U);
+            EXPECT_EQ(ModeOf(two + "/acl.txt"), row.aclMode);
+            EXPECT_EQ(Xattr(two + "/acl.txt", "system.posix_acl_access"),
+                      row.aclMode == 0660 ? Xattr(one + "/acl.txt", "system.posix_acl_access")
+                                          : "none");
+            EXPECT_EQ(Xattr(two + "/acl.txt", "user.note"), "n");
+            EXPECT_LT(LStat(two + "/sparse.bin").st_blocks * 512, kSparseSize / 4);
+        }
+    }
+}
+
+struct RootsCase {
+    const char* one; // the roots, below the scratch folder
+    const char* two;
+    // "rename": side 2 renamed after the first copy and another folder made under its name;
+    // "read-only": side 2 is on a read-only disk.
+    const char* event;
+    int passes;
+    // The last pass's lines, from the two root paths (null: none).
+    std::function<std::vector<std::string>(const std::string&, const std::string&)> lastPass;
+    std::vector<std::string> tree; // everything below the scratch folder afterwards
+};
+
+TEST(RealDisks, RootsInsideEachOtherRenamedOrReadOnlyGetClearResults) {
+    const std::vector<std::string> nested{
+        "outer",          "outer/a.txt",  "outer/c.txt",        "outer/in",  "outer/in/a.txt",
+        "outer/in/c.txt", "outer/in/sub", "outer/in/sub/b.txt", "outer/sub", "outer/sub/b.txt"};
+    const RootsCase cases[] = {
+        {"outer", "outer/in", "", 3, nullptr, nested},
+        {"outer/in", "outer", "", 3, nullptr, nested},
+        {"same",
+         "same",
+         "",
+         1,
+         nullptr,
+         {"same", "same/a.txt", "same/c.txt", "same/sub", "same/sub/b.txt"}},
+        {"one",
+         "two",
+         "rename",
+         1,
+         [](const std::string& one, const std::string& two) {
+             return std::vector<std::string>{one + "/a.txt->" + two + "/a.txt",
+                                             Failed(one + "/sub/b.txt", kErrorPathNotFound),
+                                             Failed(two + "/c.txt", kErrorPathNotFound)};
+         },
+         {"moved", "moved/a.txt", "moved/c.txt", "one", "one/a.txt", "one/sub", "one/sub/b.txt",
+          "two"}},
+        {"one",
+         "two",
+         "read-only",
+         1,
+         [](const std::string& one, const std::string& two) {
+             return std::vector<std::string>{Failed(one + "/a.txt", kErrorAccessDenied),
+                                             Failed(one + "/sub/b.txt", kErrorPathNotFound),
+                                             two + "/c.txt->" + one + "/c.txt"};
+         },
+         {"one", "one/a.txt", "one/c.txt", "one/sub", "one/sub/b.txt", "two", "two/c.txt"}},
+    };
+    for (const RootsCase& row : cases) {
+        SCOPED_TRACE(std::string(row.one) + " and " + row.two + " " + row.event);
+        const TempDir scratch;
+        const std::string one = scratch.makeFolder(row.one);
+        const std::string two = scratch.makeFolder(row.two);
+        WriteFile(one + "/a.txt", "a");
+        WriteFile(one + "/sub/b.txt", "b");
+        WriteFile(two + "/c.txt", "c", kNew);
+        FaultyFileSystem fs;
+        fs.readFoldersSorted();
+        if (std::string_view(row.event) == "rename") {
+            fs.afterCopy([two, moved = scratch / "moved"](std::string_view, std::string_view) {
+                std::error_code ignored;
+                std::filesystem::rename(two, moved, ignored);
+                std::filesystem::create_directory(two, ignored); // another folder, same name
+            });
+        }
+        const std::unique_ptr<Disk> disk = std::string_view(row.event) == "read-only"
+                                               ? std::make_unique<Disk>(row.event, scratch, two)
+                                               : nullptr;
+        if (disk && !disk->mounted()) {
+            continue;
+        }
+        std::vector<std::string> lines;
+        for (int pass = 0; pass < row.passes; ++pass) {
+            lines = ListAndPass(fs, one, two);
+        }
+        EXPECT_EQ(lines, row.lastPass ? row.lastPass(one, two) : std::vector<std::string>{});
+        EXPECT_EQ(TreeOf(scratch.path()), row.tree);
+    }
+}
+
+// A tree deeper than the descriptors a process may hold: every file is listed.
+TEST(RealDisks, ATreeDeeperThanTheDescriptorLimitIsListedWhole) {
+    const TempDir dir;
+    std::vector<std::string> expected;
+    std::string relative;
+    for (int level = 0; level < 1500; ++level) {
+        relative += "/d";
+        std::filesystem::create_directory(dir / relative);
+        if (level % 50 == 0) {
+            const std::string side = relative + "/e" + std::to_string(level) + "/g";
+            WriteFile(dir / side, "g");
+            WriteFile(dir / (relative + "/f"), "f");
+            expected.insert(expected.end(), {side, relative + "/f"});
+        }
+    }
+    FaultyFileSystem fs;    // raises the descriptor limit once
+    fs.readFoldersSorted(); // "d" first: folders left for later are re-opened
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    const rlimit tight{64, saved.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    const std::vector<std::string> lines = LinesOf(*ListTree(fs, dir.path()));
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+    EXPECT_EQ(Sorted(lines), Sorted(expected));
+}
+
+} // namespace
+} // namespace doplet::test
