@@ -558,7 +558,10 @@ public:
             return MakeFolder(std::move(fd));
         }
         if (errno == ELOOP || errno == EXDEV || errno == ENOTDIR || errno == EACCES) {
-            *error = errno == ENOTDIR ? kErrorPathNotFound : ErrorCodeFromErrno(errno);
+            // A path that leaves the root (EXDEV) is refused as the walk refuses "..": 5.
+            *error = errno == ENOTDIR ? kErrorPathNotFound
+                     : errno == EXDEV ? kErrorAccessDenied
+                                      : ErrorCodeFromErrno(errno);
             return nullptr;
         }
         // Missing folders (or no resolving beneath a handle): walk one component at a time.
