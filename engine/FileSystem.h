@@ -15,10 +15,6 @@
 
 namespace doplet {
 
-// Attribute bits of an entry, as the rest of the system knows them.
-inline constexpr std::uint32_t kAttrReadOnly = 1;
-inline constexpr std::uint32_t kAttrFolder = 16;
-
 enum class EntryKind : std::uint8_t {
     Missing, // nothing there
     File,    // a regular file
@@ -32,7 +28,6 @@ struct FolderEntry {
     std::string_view name;
     EntryKind kind = EntryKind::Missing;
     std::uint64_t size = 0;
-    std::uint32_t attributes = 0;
 };
 
 // What a lookup of one path found. Links are resolved: kind is never Link.
@@ -43,7 +38,6 @@ struct FileStat {
     std::uint32_t mtimeNsec = 0;
     std::uint64_t device = 0; // identity of the file, to notice a file replaced by another
     std::uint64_t inode = 0;
-    std::uint32_t attributes = 0;
     int error = 0; // platform error code (see ErrorCodes.h) when kind is Missing
 
     [[nodiscard]] bool exists() const { return kind != EntryKind::Missing; }
@@ -87,8 +81,8 @@ public:
                                                   int* error) = 0;
 
     // Reports every entry of an open folder except "." and "..", in the platform's order, without
-    // following links. False when the folder cannot be read (entries already reported stay).
-    virtual bool readFolder(Folder& folder,
+    // following links. A folder that cannot be read reports what it could (perhaps nothing).
+    virtual void readFolder(Folder& folder,
                             const std::function<void(const FolderEntry&)>& onEntry) = 0;
 
     // Looks up the path `relative` below `root`, following links like an ordinary open would.

@@ -116,14 +116,6 @@ EntryKind KindOfMode(mode_t mode) {
     return EntryKind::Special;
 }
 
-std::uint32_t AttributesOfMode(mode_t mode) {
-    std::uint32_t attributes = S_ISDIR(mode) ? kAttrFolder : 0;
-    if ((mode & S_IWUSR) == 0) {
-        attributes |= kAttrReadOnly;
-    }
-    return attributes;
-}
-
 FileStat StatFromStruct(const struct stat& st) {
     FileStat result;
     result.kind = KindOfMode(st.st_mode);
@@ -132,7 +124,6 @@ FileStat StatFromStruct(const struct stat& st) {
     result.mtimeNsec = static_cast<std::uint32_t>(st.st_mtim.tv_nsec);
     result.device = st.st_dev;
     result.inode = st.st_ino;
-    result.attributes = AttributesOfMode(st.st_mode);
     return result;
 }
 
@@ -496,27 +487,20 @@ public:
         return MakeFolder(std::move(fd));
     }
 
-    bool readFolder(Folder& folder,
+    void readFolder(Folder& folder,
                     const std::function<void(const FolderEntry&)>& onEntry) override {
         const int fd = ::openat(FdOf(folder), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0) {
-            return false;
+            return;
         }
         DIR* dir = ::fdopendir(fd);
         if (dir == nullptr) {
             ::close(fd);
-            return false;
+            return;
         }
         const int dirFd = ::dirfd(dir);
-        bool complete = true;
-        for (;;) {
-            errno = 0;
-            // NOLINTNEXTLINE(concurrency-mt-unsafe): this stream is used by this call alone
-            const dirent* raw = ::readdir(dir);
-            if (raw == nullptr) {
-                complete = errno == 0;
-                break;
-            }
+        // NOLINTNEXTLINE(concurrency-mt-unsafe): this stream is used by this call alone
+        while (const dirent* raw = ::readdir(dir)) {
             const std::string_view name(raw->d_name);
             if (name == "." || name == "..") {
                 continue;
@@ -525,21 +509,18 @@ public:
             entry.name = name;
             if (raw->d_type == DT_DIR) {
                 entry.kind = EntryKind::Folder;
-                entry.attributes = kAttrFolder;
             } else {
                 struct stat st {};
                 if (::fstatat(dirFd, raw->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
                     continue; // gone since the folder was read
                 }
                 entry.kind = KindOfMode(st.st_mode);
-                entry.attributes = AttributesOfMode(st.st_mode);
                 entry.size =
                     entry.kind == EntryKind::Folder ? 0 : static_cast<std::uint64_t>(st.st_size);
             }
             onEntry(entry);
         }
         ::closedir(dir);
-        return complete;
     }
 
     FileStat statFile(Folder& root, std::string_view relative) override {

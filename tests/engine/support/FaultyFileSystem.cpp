@@ -21,21 +21,21 @@ std::unique_ptr<Folder> FaultyFileSystem::openSubfolder(Folder& parent, std::str
     return real_->openSubfolder(parent, name, error);
 }
 
-bool FaultyFileSystem::readFolder(Folder& folder,
+void FaultyFileSystem::readFolder(Folder& folder,
                                   const std::function<void(const FolderEntry&)>& onEntry) {
     if (!sorted_) {
-        return real_->readFolder(folder, onEntry);
+        real_->readFolder(folder, onEntry);
+        return;
     }
     std::vector<std::pair<std::string, FolderEntry>> entries;
-    const bool ok = real_->readFolder(
-        folder, [&](const FolderEntry& entry) { entries.emplace_back(entry.name, entry); });
+    real_->readFolder(folder,
+                      [&](const FolderEntry& entry) { entries.emplace_back(entry.name, entry); });
     std::sort(entries.begin(), entries.end(),
               [](const auto& a, const auto& b) { return a.first < b.first; });
     for (auto& [name, entry] : entries) {
         entry.name = name;
         onEntry(entry);
     }
-    return ok;
 }
 
 FileStat FaultyFileSystem::statFile(Folder& root, std::string_view relative) {

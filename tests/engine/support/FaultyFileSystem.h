@@ -48,7 +48,7 @@ public:
     std::unique_ptr<Folder> openRoot(const std::string& path, int* error) override;
     std::unique_ptr<Folder> openSubfolder(Folder& parent, std::string_view name,
                                           int* error) override;
-    bool readFolder(Folder& folder,
+    void readFolder(Folder& folder,
                     const std::function<void(const FolderEntry&)>& onEntry) override;
     FileStat statFile(Folder& root, std::string_view relative) override;
     std::unique_ptr<Folder> openTargetFolder(Folder& root, std::string_view relative,
