@@ -19,175 +19,69 @@
 namespace doplet::test {
 namespace {
 
-using faults::Call;
+using C = faults::Call;
 
 struct Fault {
-    Call call;
+    C call;
     int error;
     int skip = 0;
     int times = 1;
 };
+constexpr int A = 1 << 30; // every time
 
 // What happens to the files of /s/a between the engine's steps.
-enum class Meddle {
-    None,
-    TargetSavedAfterLookUp,
-    TargetCreatedAfterLookUp,
-    SourceSavedBeforeCopy,
-    SourceGrownWhileRead,
-    LinkAtTemporaryName,
-    SizeLimit
-};
+enum class M { None, TargetSaved, TargetCreated, SourceSaved, SourceGrown, LinkPlanted, SizeLimit };
 
 TEST(FaultsTest, EveryFaultGivesItsCodeAndLosesNothing) {
-    constexpr int kAll = 1 << 30;
     const struct {
         const char* name;
         bool replace; // an older /s/a on side 2
+        bool named;   // no unnamed temporaries
         std::vector<Fault> faults;
-        Meddle meddle;
-        int code;     // of the line for /s/a; 0: copied
-        Call reached; // a call the copy of /s/a must have made
+        M meddle;
+        int code;  // of the line for /s/a; 0: copied
+        C reached; // a call the copy of /s/a must have made
     } rows[] = {
-        {"no unnamed temporaries",
-         false,
-         {{Call::Tmpfile, EOPNOTSUPP, 0, kAll}},
-         Meddle::None,
-         0,
-         Call::NamedTemp},
-        {"no unnamed temporaries, replacing",
-         true,
-         {{Call::Tmpfile, EINVAL, 0, kAll}},
-         Meddle::None,
-         0,
-         Call::Rename},
-        {"no rename without replace",
-         false,
-         {{Call::Tmpfile, EISDIR, 0, kAll}, {Call::Renameat2, EINVAL, 0, kAll}},
-         Meddle::None,
-         0,
-         Call::Link},
-        {"a name appears at the commit",
-         false,
-         {{Call::Tmpfile, ENOENT, 0, kAll}, {Call::Renameat2, ENOSYS}, {Call::Link, EEXIST}},
-         Meddle::None,
-         32,
-         Call::Link},
-        {"no empty-path links",
-         false,
-         {{Call::LinkEmptyPath, EPERM, 0, kAll}},
-         Meddle::None,
-         0,
-         Call::LinkProc},
-        {"no empty-path links, replacing",
-         true,
-         {{Call::LinkEmptyPath, ENOENT, 0, kAll}},
-         Meddle::None,
-         0,
-         Call::LinkProc},
-        {"no links to unnamed files",
-         false,
-         {{Call::LinkEmptyPath, EINVAL}, {Call::LinkProc, EACCES}},
-         Meddle::None,
-         5,
-         Call::LinkProc},
-        {"link fails outright",
-         false,
-         {{Call::LinkEmptyPath, EIO}},
-         Meddle::None,
-         31,
-         Call::LinkEmptyPath},
-        {"temporary name taken once",
-         true,
-         {{Call::LinkEmptyPath, EEXIST}},
-         Meddle::None,
-         0,
-         Call::Rename},
-        {"no temporary at all", false, {{Call::Tmpfile, EACCES}}, Meddle::None, 5, Call::Tmpfile},
-        {"named temporary taken once",
-         false,
-         {{Call::Tmpfile, EOPNOTSUPP, 0, kAll}, {Call::NamedTemp, EEXIST}},
-         Meddle::None,
-         0,
-         Call::Renameat2},
-        {"named temporaries all taken",
-         false,
-         {{Call::Tmpfile, EOPNOTSUPP, 0, kAll}, {Call::NamedTemp, EEXIST, 0, 16}},
-         Meddle::None,
-         31,
-         Call::NamedTemp},
-        {"named temporary refused",
-         false,
-         {{Call::Tmpfile, EOPNOTSUPP, 0, kAll}, {Call::NamedTemp, EROFS}},
-         Meddle::None,
-         5,
-         Call::NamedTemp},
-        {"disk full", true, {{Call::CopyRange, ENOSPC}}, Meddle::None, 112, Call::CopyRange},
-        {"no in-kernel copy",
-         false,
-         {{Call::CopyRange, EXDEV, 0, kAll}},
-         Meddle::None,
-         0,
-         Call::Write},
-        {"disk full on a plain write",
-         true,
-         {{Call::CopyRange, EOPNOTSUPP}, {Call::Write, ENOSPC}},
-         Meddle::None,
-         112,
-         Call::Write},
-        {"interrupted copy", false, {{Call::CopyRange, EINTR}}, Meddle::None, 0, Call::CopyRange},
-        {"interrupted write",
-         true,
-         {{Call::CopyRange, EXDEV, 0, kAll}, {Call::Write, EINTR}},
-         Meddle::None,
-         0,
-         Call::Write},
-        {"read error", true, {{Call::CopyRange, EIO}}, Meddle::None, 31, Call::CopyRange},
-        {"permission bits refused", true, {{Call::Fchmod, EPERM}}, Meddle::None, 5, Call::Fchmod},
-        {"time refused", false, {{Call::Futimens, EROFS}}, Meddle::None, 5, Call::Futimens},
-        {"source unreadable", false, {{Call::Fstat, EIO}}, Meddle::None, 31, Call::Fstat},
-        {"source unreadable after the copy",
-         true,
-         {{Call::Fstat, EACCES, 1}},
-         Meddle::None,
-         5,
-         Call::Fstat},
-        {"rename refused", true, {{Call::Rename, EBUSY}}, Meddle::None, 32, Call::Rename},
-        {"no openat2", true, {{Call::Openat2, ENOSYS, 0, kAll}}, Meddle::None, 0, Call::Openat2},
-        {"no clone", false, {{Call::Clone, EOPNOTSUPP, 0, kAll}}, Meddle::None, 0, Call::CopyRange},
-        {"target saved after the look-up",
-         true,
-         {},
-         Meddle::TargetSavedAfterLookUp,
-         32,
-         Call::Count},
-        {"target created after the look-up",
-         false,
-         {},
-         Meddle::TargetCreatedAfterLookUp,
-         32,
-         Call::Count},
-        {"target created, no unnamed temporaries",
-         false,
-         {{Call::Tmpfile, EOPNOTSUPP, 0, kAll}},
-         Meddle::TargetCreatedAfterLookUp,
-         32,
-         Call::Renameat2},
-        {"source saved before the copy", true, {}, Meddle::SourceSavedBeforeCopy, 32, Call::Count},
-        {"source grown while read", false, {}, Meddle::SourceGrownWhileRead, 32, Call::CopyRange},
-        {"link planted at the temporary's name",
-         true,
-         {},
-         Meddle::LinkAtTemporaryName,
-         0,
-         Call::LinkEmptyPath},
-        {"link planted, no unnamed temporaries",
-         false,
-         {{Call::Tmpfile, EOPNOTSUPP, 0, kAll}},
-         Meddle::LinkAtTemporaryName,
-         0,
-         Call::NamedTemp},
-        {"a file-size limit as a full disk", true, {}, Meddle::SizeLimit, 112, Call::CopyRange},
+        // clang-format off
+        {"named temporaries", 0, 1, {}, M::None, 0, C::NamedTemp},
+        {"named temporaries, replacing", 1, 1, {}, M::None, 0, C::Rename},
+        {"unnamed ones refused with EINVAL", 0, 0, {{C::Tmpfile, EINVAL}}, M::None, 0, C::NamedTemp},
+        {"unnamed ones refused with EISDIR", 0, 0, {{C::Tmpfile, EISDIR}}, M::None, 0, C::NamedTemp},
+        {"unnamed ones refused with ENOENT", 0, 0, {{C::Tmpfile, ENOENT}}, M::None, 0, C::NamedTemp},
+        {"no rename without replace", 0, 1, {{C::Renameat2, EINVAL, 0, A}}, M::None, 0, C::Link},
+        {"a name appears at the commit", 0, 1, {{C::Renameat2, ENOSYS}, {C::Link, EEXIST}}, M::None, 32, C::Link},
+        {"rename without replace fails", 0, 1, {{C::Renameat2, EIO}}, M::None, 31, C::Renameat2},
+        {"no empty-path links", 0, 0, {{C::LinkEmptyPath, EPERM, 0, A}}, M::None, 0, C::LinkProc},
+        {"no empty-path links, replacing", 1, 0, {{C::LinkEmptyPath, ENOENT, 0, A}}, M::None, 0, C::LinkProc},
+        {"no links to unnamed files", 0, 0, {{C::LinkEmptyPath, EINVAL}, {C::LinkProc, EACCES}}, M::None, 5, C::LinkProc},
+        {"link fails outright", 0, 0, {{C::LinkEmptyPath, EIO}}, M::None, 31, C::LinkEmptyPath},
+        {"temporary name taken once", 1, 0, {{C::LinkEmptyPath, EEXIST}}, M::None, 0, C::Rename},
+        {"no temporary at all", 0, 0, {{C::Tmpfile, EACCES}}, M::None, 5, C::Tmpfile},
+        {"named temporary taken once", 0, 1, {{C::NamedTemp, EEXIST}}, M::None, 0, C::Renameat2},
+        {"named temporaries all taken", 0, 1, {{C::NamedTemp, EEXIST, 0, 16}}, M::None, 31, C::NamedTemp},
+        {"named temporary refused", 0, 1, {{C::NamedTemp, EROFS}}, M::None, 5, C::NamedTemp},
+        {"disk full", 1, 0, {{C::CopyRange, ENOSPC}}, M::None, 112, C::CopyRange},
+        {"no in-kernel copy", 0, 0, {{C::CopyRange, EXDEV, 0, A}}, M::None, 0, C::Write},
+        {"disk full on a plain write", 1, 0, {{C::CopyRange, EOPNOTSUPP}, {C::Write, ENOSPC}}, M::None, 112, C::Write},
+        {"interrupted copy", 0, 0, {{C::CopyRange, EINTR}}, M::None, 0, C::CopyRange},
+        {"interrupted write", 1, 0, {{C::CopyRange, EXDEV, 0, A}, {C::Write, EINTR}}, M::None, 0, C::Write},
+        {"read error", 1, 0, {{C::CopyRange, EIO}}, M::None, 31, C::CopyRange},
+        {"permission bits refused", 1, 0, {{C::Fchmod, EPERM}}, M::None, 5, C::Fchmod},
+        {"time refused", 0, 0, {{C::Futimens, EROFS}}, M::None, 5, C::Futimens},
+        {"source unreadable", 0, 0, {{C::Fstat, EIO}}, M::None, 31, C::Fstat},
+        {"source unreadable after the copy", 1, 0, {{C::Fstat, EACCES, 1}}, M::None, 5, C::Fstat},
+        {"rename refused", 1, 0, {{C::Rename, EBUSY}}, M::None, 32, C::Rename},
+        {"no openat2", 1, 0, {{C::Openat2, ENOSYS, 0, A}}, M::None, 0, C::Openat2},
+        {"no clone", 0, 0, {{C::Clone, EOPNOTSUPP, 0, A}}, M::None, 0, C::CopyRange},
+        {"target saved after the look-up", 1, 0, {}, M::TargetSaved, 32, C::Count},
+        {"target created after the look-up", 0, 0, {}, M::TargetCreated, 32, C::Count},
+        {"target created, named temporaries", 0, 1, {}, M::TargetCreated, 32, C::Renameat2},
+        {"source saved before the copy", 1, 0, {}, M::SourceSaved, 32, C::Count},
+        {"source grown while read", 0, 0, {{C::Clone, EOPNOTSUPP, 0, A}}, M::SourceGrown, 32, C::CopyRange},
+        {"link planted at the temporary's name", 1, 0, {}, M::LinkPlanted, 0, C::LinkEmptyPath},
+        {"link planted, named temporaries", 0, 1, {}, M::LinkPlanted, 0, C::NamedTemp},
+        {"a file-size limit as a full disk", 1, 0, {}, M::SizeLimit, 112, C::CopyRange},
+        // clang-format on
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -207,8 +101,7 @@ TEST(FaultsTest, EveryFaultGivesItsCodeAndLosesNothing) {
         fs.readFoldersSorted();
         const PassInput input = ListBoth(fs, one, two);
         std::string edit; // what the user wrote meanwhile
-        const std::string meddled = row.meddle == Meddle::TargetSavedAfterLookUp ||
-                                            row.meddle == Meddle::TargetCreatedAfterLookUp
+        const std::string meddled = row.meddle == M::TargetSaved || row.meddle == M::TargetCreated
                                         ? two + "/s/a"
                                         : one + "/s/a";
         auto userEdit = [&, done = false](std::string content) mutable {
@@ -220,7 +113,7 @@ TEST(FaultsTest, EveryFaultGivesItsCodeAndLosesNothing) {
         };
         faults::Reset();
         std::vector<unsigned> modes;
-        for (const Call call : {Call::Tmpfile, Call::NamedTemp}) {
+        for (const C call : {C::Tmpfile, C::NamedTemp}) {
             faults::Before(call, [&modes](int, const char*, int flags, unsigned mode) {
                 EXPECT_EQ(flags & (O_EXCL | O_NOFOLLOW),
                           (flags & O_CREAT) != 0 ? O_EXCL | O_NOFOLLOW : 0);
@@ -228,24 +121,23 @@ TEST(FaultsTest, EveryFaultGivesItsCodeAndLosesNothing) {
             });
         }
         switch (row.meddle) {
-        case Meddle::TargetSavedAfterLookUp:
-        case Meddle::TargetCreatedAfterLookUp:
+        case M::TargetSaved:
+        case M::TargetCreated:
             fs.afterStat([&, stats = 0](std::string_view relative) mutable {
                 if (relative == "/s/a" && ++stats == 2) { // after both look-ups
                     userEdit("the user's edit");
                 }
             });
             break;
-        case Meddle::SourceSavedBeforeCopy:
+        case M::SourceSaved:
             fs.beforeCopy([&](std::string_view relative, std::string_view) {
                 if (relative == "/s/a") {
                     userEdit(std::string(3000, 'e'));
                 }
             });
             break;
-        case Meddle::SourceGrownWhileRead:
-            faults::Fail(Call::Clone, EOPNOTSUPP, 0, kAll);
-            faults::Before(Call::CopyRange, [&](int, const char*, int, unsigned) {
+        case M::SourceGrown:
+            faults::Before(C::CopyRange, [&](int, const char*, int, unsigned) {
                 if (edit.empty()) { // appended in place, its time put back
                     edit = std::string(3000, 'n') + "more";
                     std::ofstream(one + "/s/a", std::ios::app) << "more";
@@ -253,8 +145,8 @@ TEST(FaultsTest, EveryFaultGivesItsCodeAndLosesNothing) {
                 }
             });
             break;
-        case Meddle::LinkAtTemporaryName:
-            for (const Call call : {Call::NamedTemp, Call::LinkEmptyPath}) {
+        case M::LinkPlanted:
+            for (const C call : {C::NamedTemp, C::LinkEmptyPath}) {
                 faults::Before(
                     call, [&, planted = 0](int fd, const char* name, int, unsigned) mutable {
                         if (std::string_view(name).rfind(".doplet-", 0) == 0 && planted++ < 2) {
@@ -266,16 +158,19 @@ TEST(FaultsTest, EveryFaultGivesItsCodeAndLosesNothing) {
         default:
             break;
         }
+        if (row.named) {
+            faults::Fail(C::Tmpfile, EOPNOTSUPP, 0, A);
+        }
         for (const Fault& fault : row.faults) {
             faults::Fail(fault.call, fault.error, fault.skip, fault.times);
         }
         const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
         const rlimit limited{1000, RLIM_INFINITY};
         std::signal(SIGXFSZ, SIG_IGN);
-        ::setrlimit(RLIMIT_FSIZE, row.meddle == Meddle::SizeLimit ? &limited : &unlimited);
+        ::setrlimit(RLIMIT_FSIZE, row.meddle == M::SizeLimit ? &limited : &unlimited);
         const std::vector<std::string> log = RunPassHere(fs, input);
         ::setrlimit(RLIMIT_FSIZE, &unlimited);
-        const int reached = row.reached == Call::Count ? 1 : faults::Count(row.reached);
+        const int reached = row.reached == C::Count ? 1 : faults::Count(row.reached);
         faults::Reset();
 
         const std::string failed = one + "/s/a失敗しました Error－" + std::to_string(row.code);
@@ -304,7 +199,7 @@ TEST(FaultsTest, EveryFaultGivesItsCodeAndLosesNothing) {
             EXPECT_TRUE(path.find("/.doplet-") == std::string::npos || node.kind == 'l') << path;
             planted += node.kind == 'l' ? 1 : 0;
         }
-        EXPECT_EQ(planted, row.meddle == Meddle::LinkAtTemporaryName ? 2 : 0);
+        EXPECT_EQ(planted, row.meddle == M::LinkPlanted ? 2 : 0);
     }
 }
 
@@ -339,7 +234,7 @@ TEST(LinksTest, LinksOnTheTargetSideAreNeverWrittenThrough) {
         const PassInput input = ListBoth(fs, one, dir / "two");
         faults::Reset();
         if (!openat2) {
-            faults::Fail(Call::Openat2, ENOSYS, 0, 1 << 30);
+            faults::Fail(C::Openat2, ENOSYS, 0, 1 << 30);
         }
         const std::vector<std::string> log = RunPassHere(fs, input);
         faults::Reset();
