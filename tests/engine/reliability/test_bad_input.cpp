@@ -88,6 +88,17 @@ std::vector<Row> Rows() {
                         },
                         [](const Ctx& c) { return std::vector{Failed(c.one, "/a", 3)}; }});
     }
+    rows.push_back({"folder 1 gone since the listing",
+                    [](Ctx& c) {
+                        c.files({"/a"});
+                        WriteFile(c.two + "/b", "b");
+                        PassInput input = c.listed(c.one, c.two);
+                        std::filesystem::rename(c.one, c.dir / "a/moved");
+                        return input;
+                    },
+                    [](const Ctx& c) {
+                        return std::vector{Failed(c.one, "/a", 3), Failed(c.two, "/b", 3)};
+                    }});
     rows.push_back({"folder texts relative, with control characters around, naming a file",
                     [](Ctx& c) {
                         c.files({"/a"});

@@ -100,6 +100,10 @@ TEST(FaultsTest, EveryFaultGivesItsCodeAndLosesNothing) {
         FaultyFileSystem fs;
         fs.readFoldersSorted();
         const PassInput input = ListBoth(fs, one, two);
+        const auto openFiles = [] {
+            return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+        };
+        const auto filesBefore = openFiles();
         std::string edit; // what the user wrote meanwhile
         const std::string meddled = row.meddle == M::TargetSaved || row.meddle == M::TargetCreated
                                         ? two + "/s/a"
@@ -178,6 +182,7 @@ TEST(FaultsTest, EveryFaultGivesItsCodeAndLosesNothing) {
         EXPECT_EQ(log, (std::vector<std::string>{row.code == 0 ? copied : failed,
                                                  one + "/s/b->" + two + "/s/b"}));
         EXPECT_GT(reached, 0) << "the fault was never reached";
+        EXPECT_EQ(openFiles(), filesBefore) << "a file was left open";
         for (const unsigned mode : modes) {
             EXPECT_EQ(mode, 0600U);
         }
