@@ -48,10 +48,9 @@ public:
             const std::string name =
                 root_[side] + kFolders[rng_() % 8] + "/.doplet-0123456789abcdef.tmp";
             std::filesystem::create_directories(std::filesystem::path(name).parent_path());
-            if (Exists(name)) {
-            } else if (rng_() % 2 == 0) {
+            if (!Exists(name) && rng_() % 2 == 0) {
                 WriteFile(name, "not to be touched");
-            } else {
+            } else if (!Exists(name)) {
                 std::filesystem::create_symlink("f0.txt", name);
             }
         }
