@@ -80,7 +80,7 @@ int openat(int fd, const char* path, int flags, ...) {
     if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
         va_list args;
         va_start(args, flags);
-        mode = va_arg(args, unsigned);
+        mode = va_arg(args, unsigned); // NOLINT(clang-analyzer-valist.Uninitialized)
         va_end(args);
     }
     const bool temporary = (flags & O_TMPFILE) == O_TMPFILE;
@@ -124,7 +124,7 @@ long syscall(long number, ...) noexcept {
     va_start(args, number);
     std::array<long, 6> a{};
     for (long& arg : a) {
-        arg = va_arg(args, long);
+        arg = va_arg(args, long); // NOLINT(clang-analyzer-valist.Uninitialized)
     }
     va_end(args);
     if (number == SYS_openat2 && Hit(Call::Openat2)) {

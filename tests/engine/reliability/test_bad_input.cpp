@@ -187,7 +187,7 @@ std::vector<Row> Rows() {
                         const std::string socket = c.one + "/socket";
                         socket.copy(address.sun_path, sizeof address.sun_path - 1);
                         const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-                        ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+                        (void)::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
                         ::close(fd);
                         ::mknod((c.one + "/zero").c_str(), S_IFCHR | 0666, makedev(1, 5));
                         ::mknod((c.two + "/null").c_str(), S_IFCHR | 0666, makedev(1, 3));

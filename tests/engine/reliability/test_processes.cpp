@@ -116,7 +116,8 @@ TEST_P(CrashTest, PassesKilledAtRandomMomentsLoseNothingAndConvergeAfterwards) {
             std::to_string(clock) +
             std::string(big ? 1 << 20 : rng() % 5000, char('a' + rng() % 26));
         WriteFile(path + (rng() % 2 == 0 ? "" : ".new"), content,
-                  {clock += 2 + rng() % 3, static_cast<std::uint32_t>(rng() % 1'000'000'000)});
+                  {clock += static_cast<std::int64_t>(2 + rng() % 3),
+                   static_cast<std::uint32_t>(rng() % 1'000'000'000)});
         if (Exists(path + ".new")) {
             std::filesystem::rename(path + ".new", path);
         }
