@@ -56,6 +56,7 @@ TEST(FaultsTest, EveryFaultGivesItsCodeAndLosesNothing) {
         {"no links to unnamed files", 0, 0, {{C::LinkEmptyPath, EINVAL}, {C::LinkProc, EACCES}}, M::None, 5, C::LinkProc},
         {"link fails outright", 0, 0, {{C::LinkEmptyPath, EIO}}, M::None, 31, C::LinkEmptyPath},
         {"temporary name taken once", 1, 0, {{C::LinkEmptyPath, EEXIST}}, M::None, 0, C::Rename},
+        {"temporary names all taken", 1, 0, {{C::LinkEmptyPath, EEXIST, 0, 16}}, M::None, 32, C::LinkEmptyPath},
         {"no temporary at all", 0, 0, {{C::Tmpfile, EACCES}}, M::None, 5, C::Tmpfile},
         {"named temporary taken once", 0, 1, {{C::NamedTemp, EEXIST}}, M::None, 0, C::Renameat2},
         {"named temporaries all taken", 0, 1, {{C::NamedTemp, EEXIST, 0, 16}}, M::None, 31, C::NamedTemp},
