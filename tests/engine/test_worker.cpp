@@ -94,6 +94,18 @@ TEST(Worker, HoldsAtEveryCheckPointAndStopsAfterTheFileInHand) {
     }
 }
 
+TEST(Worker, AHoldBeforeThePassStartsHoldsEvenItsStart) {
+    const Sides sides;
+    RecordingHost host;
+    WorkerControl control;
+    control.hold();
+    std::thread worker([&] { RunPass(*sides.fs, sides.input, host, control); });
+    EXPECT_FALSE(host.waitForEvents(1, kQuietPeriod));
+    control.release();
+    worker.join();
+    EXPECT_EQ(host.events(), sides.events(4, true, false));
+}
+
 TEST(Worker, AFailureEscapingThePassIsAnnouncedThenTheWorkerEnds) {
     const Sides sides;
     sides.fs->throwOnStatOf(std::string(sides.input.list1->at(1)), "the disk went away");
