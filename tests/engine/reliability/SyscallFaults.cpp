@@ -173,5 +173,11 @@ int ioctl(int fd, unsigned long request, ...) noexcept {
     return Next<int (*)(int, unsigned long, ...)>("ioctl")(fd, request, arg);
 }
 
+int mkdirat(int fd, const char* name, mode_t mode) noexcept {
+    return Hit(Call::Mkdir, fd, name)
+               ? -1
+               : Next<int (*)(int, const char*, mode_t)>("mkdirat")(fd, name, mode);
+}
+
 } // extern "C"
 // NOLINTEND(cert-dcl58-cpp, cppcoreguidelines-pro-type-vararg)

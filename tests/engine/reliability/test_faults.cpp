@@ -211,7 +211,8 @@ TEST(FaultsTest, EveryFaultGivesItsCodeAndLosesNothing) {
 }
 
 // Links on the target side are never written through, whether the kernel resolves target
-// folders beneath the root or the engine walks folder by folder; a root's own link is followed.
+// folders beneath the root or the engine walks folder by folder, also a link that appears where
+// the engine is making a folder; a root's own link is followed.
 TEST(LinksTest, LinksOnTheTargetSideAreNeverWrittenThrough) {
     for (const bool openat2 : {true, false}) {
         SCOPED_TRACE(openat2 ? "resolving beneath the root" : "walking folder by folder");
@@ -221,7 +222,7 @@ TEST(LinksTest, LinksOnTheTargetSideAreNeverWrittenThrough) {
         const std::string outside = dir.makeFolder("outside");
         WriteFile(outside + "/f", "outside", {kBaseTime, 0});
         const char* entries[] = {"/abs/x",  "/sub/rel/x", "/file", "/dangling",
-                                 "/folder", "/inside/x",  "/ok"};
+                                 "/folder", "/inside/x",  "/ok",   "/made/x"};
         for (const char* entry : entries) {
             WriteFile(one + entry, "new", {kBaseTime + 60, 0});
         }
@@ -243,11 +244,14 @@ TEST(LinksTest, LinksOnTheTargetSideAreNeverWrittenThrough) {
         if (!openat2) {
             faults::Fail(C::Openat2, ENOSYS, 0, 1 << 30);
         }
+        faults::Before(C::Mkdir, [&](int fd, const char* name, int, unsigned) {
+            ::symlinkat(outside.c_str(), fd, name); // the folder being made becomes a link
+        });
         const std::vector<std::string> log = RunPassHere(fs, input);
         faults::Reset();
         std::vector<std::string> expected;
-        for (const std::string entry :
-             {"/abs/x", "/dangling", "/file", "/folder", "/inside/x", "/ok", "/sub/rel/x"}) {
+        for (const std::string entry : {"/abs/x", "/dangling", "/file", "/folder", "/inside/x",
+                                        "/made/x", "/ok", "/sub/rel/x"}) {
             expected.push_back(entry == "/ok" ? one + entry + "->" + dir / "two" + entry
                                               : one + entry + "失敗しました Error－5");
         }
@@ -257,7 +261,7 @@ TEST(LinksTest, LinksOnTheTargetSideAreNeverWrittenThrough) {
         EXPECT_EQ(log, expected);
         EXPECT_EQ(TakeSnapshot(outside), outsideBefore);
         Snapshot realAfter = TakeSnapshot(real);
-        EXPECT_EQ(realAfter.erase("/ok"), 1U);
+        EXPECT_EQ(realAfter.erase("/ok") + realAfter.erase("/made"), 2U);
         EXPECT_EQ(realAfter, realBefore);
     }
 }
