@@ -29,7 +29,16 @@ struct Fault {
 constexpr int A = 1 << 30; // every time
 
 // What happens to the files of /s/a between the engine's steps.
-enum class M { None, TargetSaved, TargetCreated, SourceSaved, SourceGrown, LinkPlanted, SizeLimit };
+enum class M {
+    None,
+    TargetSaved,
+    TargetCreated,
+    SourceSaved,
+    SourceGrown,
+    SourceShrunk,
+    LinkPlanted,
+    SizeLimit
+};
 
 TEST(FaultsTest, EveryFaultGivesItsCodeAndLosesNothing) {
     const struct { // NOLINT(clang-analyzer-optin.performance.Padding): read as a table
@@ -56,9 +65,11 @@ TEST(FaultsTest, EveryFaultGivesItsCodeAndLosesNothing) {
         {"link fails outright", 0, 0, {{C::LinkEmptyPath, EIO}}, M::None, 31, C::LinkEmptyPath},
         {"temporary name taken once", 1, 0, {{C::LinkEmptyPath, EEXIST}}, M::None, 0, C::Rename},
         {"temporary names all taken", 1, 0, {{C::LinkEmptyPath, EEXIST, 0, 16}}, M::None, 32, C::LinkEmptyPath},
+        {"temporary names taken but the last", 1, 0, {{C::LinkEmptyPath, EEXIST, 0, 15}}, M::None, 0, C::Rename},
         {"no temporary at all", 0, 0, {{C::Tmpfile, EACCES}}, M::None, 5, C::Tmpfile},
         {"named temporary taken once", 0, 1, {{C::NamedTemp, EEXIST}}, M::None, 0, C::Renameat2},
         {"named temporaries all taken", 0, 1, {{C::NamedTemp, EEXIST, 0, 16}}, M::None, 31, C::NamedTemp},
+        {"named temporaries taken but the last", 0, 1, {{C::NamedTemp, EEXIST, 0, 15}}, M::None, 0, C::Renameat2},
         {"named temporary refused", 0, 1, {{C::NamedTemp, EROFS}}, M::None, 5, C::NamedTemp},
         {"disk full", 1, 0, {{C::CopyRange, ENOSPC}}, M::None, 112, C::CopyRange},
         {"no in-kernel copy", 0, 0, {{C::CopyRange, EXDEV, 0, A}}, M::None, 0, C::Write},
@@ -78,6 +89,7 @@ TEST(FaultsTest, EveryFaultGivesItsCodeAndLosesNothing) {
         {"target created, named temporaries", 0, 1, {}, M::TargetCreated, 32, C::Renameat2},
         {"source saved before the copy", 1, 0, {}, M::SourceSaved, 32, C::Count},
         {"source rewritten while read", 0, 0, {}, M::SourceGrown, 32, C::CopyRange},
+        {"source shrunk while read", 0, 0, {{C::CopyRange, EXDEV, 0, A}}, M::SourceShrunk, 32, C::Write},
         {"link planted at the temporary's name", 1, 0, {}, M::LinkPlanted, 0, C::LinkEmptyPath},
         {"link planted, named temporaries", 0, 1, {}, M::LinkPlanted, 0, C::NamedTemp},
         {"a file-size limit as a full disk", 1, 0, {}, M::SizeLimit, 112, C::CopyRange},
@@ -142,10 +154,12 @@ TEST(FaultsTest, EveryFaultGivesItsCodeAndLosesNothing) {
             });
             break;
         case M::SourceGrown:
+        case M::SourceShrunk:
             faults::Before(C::CopyRange, [&](int, const char*, int, unsigned) {
-                if (edit.empty()) { // in place, the same size, another time
-                    edit = std::string(3000, 'r');
-                    WriteFile(one + "/s/a", edit, {kBaseTime + 12, 0});
+                if (edit.empty()) { // in place: the same size and another time, or shorter
+                    const bool shrunk = row.meddle == M::SourceShrunk;
+                    edit = std::string(shrunk ? 1000 : 3000, 'r');
+                    WriteFile(one + "/s/a", edit, {kBaseTime + (shrunk ? 10 : 12), 7});
                 }
             });
             break;
