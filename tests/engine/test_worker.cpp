@@ -77,6 +77,7 @@ TEST(Worker, HoldsAtEveryCheckPointAndStopsAfterTheFileInHand) {
         const auto control = th_Copy::Start(fresh.fs, fresh.input, host);
         ASSERT_TRUE(gate.waitUntilArrived(kHangLimit));
         control->hold();
+        EXPECT_TRUE(control->isHeld());
         if (row.stop) {
             control->requestStop();
         }
