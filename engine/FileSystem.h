@@ -15,6 +15,10 @@
 
 namespace doplet {
 
+// Attribute bits of a looked-up file, as the rest of the system knows them.
+inline constexpr std::uint32_t kAttrReadOnly = 1;
+inline constexpr std::uint32_t kAttrFolder = 16;
+
 enum class EntryKind : std::uint8_t {
     Missing, // nothing there
     File,    // a regular file
@@ -38,6 +42,7 @@ struct FileStat {
     std::uint32_t mtimeNsec = 0;
     std::uint64_t device = 0; // identity of the file, to notice a file replaced by another
     std::uint64_t inode = 0;
+    std::uint32_t attributes = 0;
     int error = 0; // platform error code (see ErrorCodes.h) when kind is Missing
 
     [[nodiscard]] bool exists() const { return kind != EntryKind::Missing; }

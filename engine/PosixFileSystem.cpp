@@ -116,6 +116,14 @@ EntryKind KindOfMode(mode_t mode) {
     return EntryKind::Special;
 }
 
+std::uint32_t AttributesOfMode(mode_t mode) {
+    std::uint32_t attributes = S_ISDIR(mode) ? kAttrFolder : 0;
+    if ((mode & S_IWUSR) == 0) {
+        attributes |= kAttrReadOnly;
+    }
+    return attributes;
+}
+
 FileStat StatFromStruct(const struct stat& st) {
     FileStat result;
     result.kind = KindOfMode(st.st_mode);
@@ -124,6 +132,7 @@ FileStat StatFromStruct(const struct stat& st) {
     result.mtimeNsec = static_cast<std::uint32_t>(st.st_mtim.tv_nsec);
     result.device = st.st_dev;
     result.inode = st.st_ino;
+    result.attributes = AttributesOfMode(st.st_mode);
     return result;
 }
 
