@@ -203,6 +203,11 @@ std::vector<std::string> RunPassHere(FileSystem& fs, const PassInput& input, boo
     return host.lines();
 }
 
+std::vector<std::string> ListAndPass(FileSystem& fs, const std::string& folder1,
+                                     const std::string& folder2) {
+    return RunPassHere(fs, ListBoth(fs, folder1, folder2));
+}
+
 std::uint64_t SeedFor(std::string_view test) {
     const char* given = std::getenv("DOPLET_SEED"); // NOLINT(concurrency-mt-unsafe)
     const std::uint64_t seed = given != nullptr ? std::stoull(given) : std::random_device{}();

@@ -90,6 +90,9 @@ PassInput ListBoth(FileSystem& fs, const std::string& folder1, const std::string
 // announced its completion.
 std::vector<std::string> RunPassHere(FileSystem& fs, const PassInput& input,
                                      bool* completed = nullptr);
+// Lists both folders and runs one pass over them on this thread; the log lines, in order.
+std::vector<std::string> ListAndPass(FileSystem& fs, const std::string& folder1,
+                                     const std::string& folder2);
 
 // The seed of a randomised test (DOPLET_SEED=<n> repeats a run; printed), and numbers from the
 // environment (DOPLET_LONG_TESTS=1 selects the long fallback).
