@@ -16,7 +16,7 @@
 
 namespace doplet {
 
-// Attribute bits of an entry, as the rest of the system knows them.
+// Attribute bits of a looked-up file, as the rest of the system knows them.
 inline constexpr std::uint32_t kAttrReadOnly = 1;
 inline constexpr std::uint32_t kAttrFolder = 16;
 
@@ -33,7 +33,6 @@ struct FolderEntry {
     std::string_view name;
     EntryKind kind = EntryKind::Missing;
     std::uint64_t size = 0;
-    std::uint32_t attributes = 0;
 };
 
 // What a lookup of one path found. Links are resolved: kind is never Link.
@@ -88,8 +87,8 @@ public:
                                                   int* error) = 0;
 
     // Reports every entry of an open folder except "." and "..", in the platform's order, without
-    // following links. False when the folder cannot be read (entries already reported stay).
-    virtual bool readFolder(Folder& folder,
+    // following links. A folder that cannot be read reports what it could (perhaps nothing).
+    virtual void readFolder(Folder& folder,
                             const std::function<void(const FolderEntry&)>& onEntry) = 0;
 
     // Looks up the path `relative` below `root`, following links like an ordinary open would.

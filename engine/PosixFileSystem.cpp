@@ -671,27 +671,20 @@ public:
         return MakeFolder(std::move(fd));
     }
 
-    bool readFolder(Folder& folder,
+    void readFolder(Folder& folder,
                     const std::function<void(const FolderEntry&)>& onEntry) override {
         const int fd = ::openat(FdOf(folder), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0) {
-            return false;
+            return;
         }
         DIR* dir = ::fdopendir(fd);
         if (dir == nullptr) {
             ::close(fd);
-            return false;
+            return;
         }
         const int dirFd = ::dirfd(dir);
-        bool complete = true;
-        for (;;) {
-            errno = 0;
-            // NOLINTNEXTLINE(concurrency-mt-unsafe): this stream is used by this call alone
-            const dirent* raw = ::readdir(dir);
-            if (raw == nullptr) {
-                complete = errno == 0;
-                break;
-            }
+        // NOLINTNEXTLINE(concurrency-mt-unsafe): this stream is used by this call alone
+        while (const dirent* raw = ::readdir(dir)) {
             const std::string_view name(raw->d_name);
             if (name == "." || name == "..") {
                 continue;
@@ -700,21 +693,18 @@ public:
             entry.name = name;
             if (raw->d_type == DT_DIR) {
                 entry.kind = EntryKind::Folder;
-                entry.attributes = kAttrFolder;
             } else {
                 struct stat st {};
                 if (::fstatat(dirFd, raw->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
                     continue; // gone since the folder was read
                 }
                 entry.kind = KindOfMode(st.st_mode);
-                entry.attributes = AttributesOfMode(st.st_mode);
                 entry.size =
                     entry.kind == EntryKind::Folder ? 0 : static_cast<std::uint64_t>(st.st_size);
             }
             onEntry(entry);
         }
         ::closedir(dir);
-        return complete;
     }
 
     FileStat statFile(Folder& root, std::string_view relative) override {
@@ -743,7 +733,10 @@ public:
             return MakeFolder(std::move(fd));
         }
         if (errno == ELOOP || errno == EXDEV || errno == ENOTDIR || errno == EACCES) {
-            *error = errno == ENOTDIR ? kErrorPathNotFound : ErrorCodeFromErrno(errno);
+            // A path that leaves the root (EXDEV) is refused as the walk refuses "..": 5.
+            *error = errno == ENOTDIR ? kErrorPathNotFound
+                     : errno == EXDEV ? kErrorAccessDenied
+                                      : ErrorCodeFromErrno(errno);
             return nullptr;
         }
         // Missing folders (or no resolving beneath a handle): walk one component at a time.

@@ -532,14 +532,14 @@ public:
         return OpenFolderAt(AsWin32(parent).path() + L'\\' + wide, Follow::NoLinks, error);
     }
 
-    bool readFolder(Folder& folder,
+    void readFolder(Folder& folder,
                     const std::function<void(const FolderEntry&)>& onEntry) override {
         const std::wstring pattern = AsWin32(folder).path() + L"\\*";
         WIN32_FIND_DATAW data{};
         HANDLE find = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data,
                                          FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
         if (find == INVALID_HANDLE_VALUE) {
-            return ::GetLastError() == ERROR_FILE_NOT_FOUND; // no entries at all
+            return; // no entries at all, or a folder that cannot be read: it contributes nothing
         }
         std::string name;
         bool more = true;
@@ -550,7 +550,6 @@ public:
                 AppendUtf8(wide, &name);
                 FolderEntry entry;
                 entry.name = name;
-                entry.attributes = data.dwFileAttributes;
                 if (IsLinkTag(data.dwFileAttributes, data.dwReserved0)) {
                     entry.kind = EntryKind::Link;
                 } else if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
@@ -563,9 +562,7 @@ public:
             }
             more = ::FindNextFileW(find, &data) != 0;
         }
-        const bool complete = ::GetLastError() == ERROR_NO_MORE_FILES;
         ::FindClose(find);
-        return complete;
     }
 
     FileStat statFile(Folder& root, std::string_view relative) override {

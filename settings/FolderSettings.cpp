@@ -1,5 +1,6 @@
 #include "FolderSettings.h"
 
+#include <QFile>
 #include <QSettings>
 #include <QVariant>
 
@@ -77,18 +78,13 @@ void SaveFolderSettings(const QString& text1, const QString& text2) {
         if (store.write(text1, text2)) {
             return;
         }
+        // The file held something QSettings could not parse. That status sticks to the store and
+        // hides whether the new texts reached the disk, and reading them back would only show the
+        // texts QSettings keeps in memory. The damaged file goes, and the texts are written afresh.
+        QFile::remove(store.fileName());
     }
-    // The file held something QSettings could not parse: that status sticks to the store even
-    // where the new texts were written. What counts is whether they can be read back.
-    QString stored1;
-    QString stored2;
-    bool readBack = true;
-    try {
-        LoadFolderSettings(stored1, stored2);
-    } catch (const SettingsError&) {
-        readBack = false;
-    }
-    if (!readBack || stored1 != text1 || stored2 != text2) {
+    FolderStore store;
+    if (!store.write(text1, text2)) {
         throw SettingsError(QString("'%1' の設定に失敗しました").arg(kFolder1).toStdString());
     }
 }

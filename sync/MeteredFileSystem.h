@@ -40,9 +40,9 @@ public:
                                           int* error) override {
         return inner_.openSubfolder(parent, name, error);
     }
-    bool readFolder(Folder& folder,
+    void readFolder(Folder& folder,
                     const std::function<void(const FolderEntry&)>& onEntry) override {
-        return inner_.readFolder(folder, onEntry);
+        inner_.readFolder(folder, onEntry);
     }
     FileStat statFile(Folder& root, std::string_view relative) override {
         if (&root == roots_[0]) {

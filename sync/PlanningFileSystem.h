@@ -24,9 +24,9 @@ public:
                                           int* error) override {
         return real_.openSubfolder(parent, name, error);
     }
-    bool readFolder(Folder& folder,
+    void readFolder(Folder& folder,
                     const std::function<void(const FolderEntry&)>& onEntry) override {
-        return real_.readFolder(folder, onEntry);
+        real_.readFolder(folder, onEntry);
     }
     FileStat statFile(Folder& root, std::string_view relative) override;
     std::unique_ptr<Folder> openTargetFolder(Folder& root, std::string_view relative,

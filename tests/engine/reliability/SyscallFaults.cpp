@@ -1,175 +1,183 @@
 #include "SyscallFaults.h"
 
-#include "FileSystem.h"
-
-#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdarg>
+#include <cstring>
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <mutex>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
-namespace doplet::rel::faults {
+namespace doplet::test::faults {
 
 namespace {
 
-std::mutex& Lock() {
-    static std::mutex mutex;
-    return mutex;
-}
+struct Rule {
+    int error = 0;
+    int skip = 0;
+    int times = 0;
+    int count = 0;
+    std::function<void(int, const char*, int, unsigned)> hook;
+};
+std::array<Rule, static_cast<std::size_t>(Call::Count)> rules;
 
-std::vector<Creation>& Recorded() {
-    static std::vector<Creation> recorded;
-    return recorded;
+// True (with errno set) when this call is to fail.
+bool Hit(Call call, int fd = -1, const char* name = "", int flags = 0, unsigned mode = 0) {
+    Rule& rule = rules[static_cast<std::size_t>(call)];
+    const int seen = rule.count++;
+    if (rule.hook) {
+        rule.hook(fd, name == nullptr ? "" : name, flags, mode);
+    }
+    if (rule.error == 0 || seen < rule.skip || rule.times <= 0) {
+        return false;
+    }
+    --rule.times;
+    errno = rule.error;
+    return true;
 }
-
-bool firstPieceDone = false;
-bool nextPieceFailed = false;
-int firstPiecesCut = 0;
 
 template <typename Function> Function Next(const char* name) {
     // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): dlsym returns void*
     return reinterpret_cast<Function>(::dlsym(RTLD_NEXT, name));
 }
 
-using OpenAtFunction = int (*)(int, const char*, int, ...);
-using LinkAtFunction = int (*)(int, const char*, int, const char*, int);
-using CopyRangeFunction = ssize_t (*)(int, off64_t*, int, off64_t*, size_t, unsigned);
-
-bool LooksLikeTemporary(const char* path) {
-    if (path == nullptr) {
-        return false;
-    }
-    const std::string_view whole(path);
-    return IsCopyTemporaryName(whole.substr(std::min(whole.size(), whole.rfind('/') + 1)));
-}
-
 } // namespace
 
-Arrangement& Arranged() {
-    static Arrangement arrangement;
-    return arrangement;
+void Fail(Call call, int error, int skip, int times) {
+    Rule& rule = rules[static_cast<std::size_t>(call)];
+    rule.error = error;
+    rule.skip = skip;
+    rule.times = times;
+}
+
+void Before(Call call, std::function<void(int, const char*, int, unsigned)> hook) {
+    rules[static_cast<std::size_t>(call)].hook = std::move(hook);
+}
+
+int Count(Call call) {
+    return rules[static_cast<std::size_t>(call)].count;
 }
 
 void Reset() {
-    Arranged() = Arrangement{};
-    const std::lock_guard lock(Lock());
-    Recorded().clear();
-    firstPieceDone = false;
-    nextPieceFailed = false;
-    firstPiecesCut = 0;
+    rules = {};
 }
 
-std::vector<Creation> Creations() {
-    const std::lock_guard lock(Lock());
-    return Recorded();
-}
+} // namespace doplet::test::faults
 
-int FirstPiecesCut() {
-    const std::lock_guard lock(Lock());
-    return firstPiecesCut;
-}
+using doplet::test::faults::Call;
+using doplet::test::faults::Hit;
+using doplet::test::faults::Next;
 
-bool HasModeArgument(int flags) {
-    return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE;
-}
-
-int OpenAt(int folderFd, const char* path, int flags, mode_t mode) {
-    static const auto next = Next<OpenAtFunction>("openat");
-    const Arrangement& arranged = Arranged();
-    if ((flags & O_TMPFILE) == O_TMPFILE) {
-        {
-            const std::lock_guard lock(Lock());
-            Recorded().push_back({"", flags, mode});
-        }
-        if (arranged.noUnnamedTemporaries) {
-            errno = EOPNOTSUPP;
-            return -1;
-        }
-    } else if ((flags & O_CREAT) != 0) {
-        {
-            const std::lock_guard lock(Lock());
-            Recorded().push_back({path, flags, mode});
-        }
-        if (LooksLikeTemporary(path) && arranged.beforeNamedTemporary) {
-            arranged.beforeNamedTemporary(folderFd, path);
-        }
-    }
-    return next(folderFd, path, flags, mode);
-}
-
-} // namespace doplet::rel::faults
-
-using doplet::rel::faults::Arranged;
-
+// NOLINTBEGIN(cert-dcl58-cpp, cppcoreguidelines-pro-type-vararg): the C library's own entry points
 extern "C" {
 
-// The mode argument is there only when the file may be created.
-int openat(int folderFd, const char* path, int flags, ...) {
-    va_list args;
-    va_start(args, flags);
-    // NOLINTBEGIN(clang-analyzer-valist.Uninitialized): started just above
-    const mode_t mode =
-        doplet::rel::faults::HasModeArgument(flags) ? static_cast<mode_t>(va_arg(args, int)) : 0;
-    // NOLINTEND(clang-analyzer-valist.Uninitialized)
-    va_end(args);
-    return doplet::rel::faults::OpenAt(folderFd, path, flags, mode);
-}
-
-int openat64(int folderFd, const char* path, int flags, ...) {
-    va_list args;
-    va_start(args, flags);
-    // NOLINTBEGIN(clang-analyzer-valist.Uninitialized): started just above
-    const mode_t mode =
-        doplet::rel::faults::HasModeArgument(flags) ? static_cast<mode_t>(va_arg(args, int)) : 0;
-    // NOLINTEND(clang-analyzer-valist.Uninitialized)
-    va_end(args);
-    return doplet::rel::faults::OpenAt(folderFd, path, flags, mode);
-}
-
-int linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags) {
-    static const auto next =
-        doplet::rel::faults::Next<doplet::rel::faults::LinkAtFunction>("linkat");
-    const auto& hook = Arranged().beforeLinkToTemporaryName;
-    if (hook && doplet::rel::faults::LooksLikeTemporary(to)) {
-        hook(toFolder, to);
+int openat(int fd, const char* path, int flags, ...) {
+    unsigned mode = 0;
+    if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
+        va_list args;
+        va_start(args, flags);
+        mode = va_arg(args, unsigned); // NOLINT(clang-analyzer-valist.Uninitialized)
+        va_end(args);
     }
-    return next(fromFolder, from, toFolder, to, flags);
+    const bool temporary = (flags & O_TMPFILE) == O_TMPFILE;
+    const bool named =
+        !temporary && (flags & O_CREAT) != 0 && std::strncmp(path, ".doplet-", 8) == 0;
+    if ((temporary && Hit(Call::Tmpfile, fd, path, flags, mode)) ||
+        (named && Hit(Call::NamedTemp, fd, path, flags, mode))) {
+        return -1;
+    }
+    return Next<int (*)(int, const char*, int, ...)>("openat")(fd, path, flags, mode);
+}
+
+int linkat(int fromFd, const char* from, int toFd, const char* to, int flags) noexcept {
+    const Call call = (flags & AT_EMPTY_PATH) != 0                    ? Call::LinkEmptyPath
+                      : std::strncmp(from, "/proc/self/fd/", 14) == 0 ? Call::LinkProc
+                                                                      : Call::Link;
+    if (Hit(call, toFd, to)) {
+        return -1;
+    }
+    return Next<int (*)(int, const char*, int, const char*, int)>("linkat")(fromFd, from, toFd, to,
+                                                                            flags);
+}
+
+int renameat(int fromFd, const char* from, int toFd, const char* to) noexcept {
+    if (Hit(Call::Rename, toFd, to)) {
+        return -1;
+    }
+    return Next<int (*)(int, const char*, int, const char*)>("renameat")(fromFd, from, toFd, to);
+}
+
+int renameat2(int fromFd, const char* from, int toFd, const char* to, unsigned flags) noexcept {
+    if (Hit(Call::Renameat2, toFd, to)) {
+        return -1;
+    }
+    return Next<int (*)(int, const char*, int, const char*, unsigned)>("renameat2")(
+        fromFd, from, toFd, to, flags);
+}
+
+long syscall(long number, ...) noexcept {
+    va_list args;
+    va_start(args, number);
+    std::array<long, 6> a{};
+    for (long& arg : a) {
+        arg = va_arg(args, long); // NOLINT(clang-analyzer-valist.Uninitialized)
+    }
+    va_end(args);
+    if (number == SYS_openat2 && Hit(Call::Openat2)) {
+        return -1;
+    }
+    return Next<long (*)(long, ...)>("syscall")(number, a[0], a[1], a[2], a[3], a[4], a[5]);
 }
 
 ssize_t copy_file_range(int in, off64_t* inOffset, int out, off64_t* outOffset, size_t length,
-                        unsigned int flags) {
-    static const auto next =
-        doplet::rel::faults::Next<doplet::rel::faults::CopyRangeFunction>("copy_file_range");
-    const auto& arranged = Arranged();
-    bool cutThisOne = false;
-    bool failThisOne = false;
-    {
-        const std::lock_guard lock(doplet::rel::faults::Lock());
-        if (arranged.firstPiece > 0 && !doplet::rel::faults::firstPieceDone) {
-            doplet::rel::faults::firstPieceDone = true;
-            ++doplet::rel::faults::firstPiecesCut;
-            cutThisOne = true;
-        } else if (doplet::rel::faults::firstPieceDone && arranged.nextPieceFailsWith != 0 &&
-                   !doplet::rel::faults::nextPieceFailed) {
-            doplet::rel::faults::nextPieceFailed = true;
-            failThisOne = true;
-        }
-    }
-    if (failThisOne) {
-        errno = arranged.nextPieceFailsWith;
+                        unsigned flags) {
+    if (Hit(Call::CopyRange, out)) {
         return -1;
     }
-    if (!cutThisOne) {
-        return next(in, inOffset, out, outOffset, length, flags);
+    return Next<ssize_t (*)(int, off64_t*, int, off64_t*, size_t, unsigned)>("copy_file_range")(
+        in, inOffset, out, outOffset, length, flags);
+}
+
+ssize_t write(int fd, const void* data, size_t size) {
+    if (Hit(Call::Write, fd)) {
+        return -1;
     }
-    const ssize_t done =
-        next(in, inOffset, out, outOffset, std::min(length, arranged.firstPiece), flags);
-    if (arranged.afterFirstPiece) {
-        arranged.afterFirstPiece();
+    return Next<ssize_t (*)(int, const void*, size_t)>("write")(fd, data, size);
+}
+
+int fchmod(int fd, mode_t mode) noexcept {
+    return Hit(Call::Fchmod, fd) ? -1 : Next<int (*)(int, mode_t)>("fchmod")(fd, mode);
+}
+
+int futimens(int fd, const timespec times[2]) noexcept {
+    return Hit(Call::Futimens, fd) ? -1
+                                   : Next<int (*)(int, const timespec*)>("futimens")(fd, times);
+}
+
+int fstat(int fd, struct stat* st) noexcept {
+    return Hit(Call::Fstat, fd) ? -1 : Next<int (*)(int, struct stat*)>("fstat")(fd, st);
+}
+
+int ioctl(int fd, unsigned long request, ...) noexcept {
+    va_list args;
+    va_start(args, request);
+    void* arg = va_arg(args, void*);
+    va_end(args);
+    if (request == FICLONE && Hit(Call::Clone, fd)) {
+        return -1;
     }
-    return done;
+    return Next<int (*)(int, unsigned long, ...)>("ioctl")(fd, request, arg);
+}
+
+int mkdirat(int fd, const char* name, mode_t mode) noexcept {
+    return Hit(Call::Mkdir, fd, name)
+               ? -1
+               : Next<int (*)(int, const char*, mode_t)>("mkdirat")(fd, name, mode);
 }
 
 } // extern "C"
+// NOLINTEND(cert-dcl58-cpp, cppcoreguidelines-pro-type-vararg)

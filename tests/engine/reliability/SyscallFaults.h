@@ -1,48 +1,44 @@
 #pragma once
 
-// Faults at the level of single C library calls, for the test programs linked with
-// SyscallFaults.cpp: that file defines openat, linkat and copy_file_range itself, so the engine's
-// calls go through it. Nothing is changed until a test arranges something; every other call goes
-// straight on to the C library. Arrange before the pass and reset after it, on the thread that
-// runs the pass.
+// Faults at the level of single system calls, for the test programs that link SyscallFaults.cpp:
+// it defines the C library's openat, linkat, renameat, renameat2, syscall (for openat2),
+// copy_file_range, write, fchmod, futimens, fstat, ioctl and mkdirat itself, so the engine's calls
+// go through it. Nothing changes until a test arranges something; every other call goes straight on
+// to the C library. Arrange before a pass and reset after it; the pass may run on one other
+// thread, which must have ended before the test reads the counts.
 
-#include <cstddef>
 #include <functional>
-#include <string>
-#include <sys/types.h>
-#include <vector>
 
-namespace doplet::rel::faults {
+namespace doplet::test::faults {
 
-// A file created by name or without one, as the engine asked for it.
-struct Creation {
-    std::string name; // "" for an unnamed temporary
-    int flags = 0;
-    mode_t mode = 0;
+enum class Call {
+    Tmpfile,       // openat with O_TMPFILE: an unnamed temporary
+    NamedTemp,     // openat with O_CREAT of a name like the copy step's temporaries
+    Openat2,       // syscall(SYS_openat2): resolving beneath a folder
+    LinkEmptyPath, // linkat(fd, "", ..., AT_EMPTY_PATH): naming an unnamed temporary
+    LinkProc,      // linkat of /proc/self/fd/N: the same where AT_EMPTY_PATH is refused
+    Link,          // any other linkat
+    Rename,        // renameat
+    Renameat2,     // renameat2
+    CopyRange,     // copy_file_range
+    Write,         // write
+    Fchmod,
+    Futimens,
+    Fstat,
+    Clone, // ioctl(FICLONE)
+    Mkdir, // mkdirat
+    Count
 };
 
-struct Arrangement {
-    // Unnamed temporaries (O_TMPFILE) fail with EOPNOTSUPP, as on file systems without them.
-    bool noUnnamedTemporaries = false;
-    // Runs just before a file named like a copy temporary is created by name.
-    std::function<void(int folderFd, const std::string& name)> beforeNamedTemporary;
-    // Runs just before a link gives an unnamed temporary a name of that kind.
-    std::function<void(int folderFd, const std::string& name)> beforeLinkToTemporaryName;
-    // The first in-kernel copy of a pass copies at most this many bytes (0: no limit) and then
-    // runs `afterFirstPiece`; the call after it fails with `nextPieceFailsWith` when that is
-    // not 0 (a read error part-way through that copy). Later calls are left alone.
-    std::size_t firstPiece = 0;
-    std::function<void()> afterFirstPiece;
-    int nextPieceFailsWith = 0;
-};
-
-// The arrangement in force; change it only while no pass runs.
-Arrangement& Arranged();
-// Back to plain calls; forgets what was recorded.
+// The call fails with `error` after `skip` calls of its kind went through, `times` times.
+void Fail(Call call, int error, int skip = 0, int times = 1 << 30);
+// Runs before every call of this kind, with the folder handle, the name (or "") and, for
+// openat, the flags and the mode asked for.
+void Before(Call call,
+            std::function<void(int fd, const char* name, int flags, unsigned mode)> hook);
+// How many calls of this kind there were since the last reset.
+int Count(Call call);
+// Back to plain calls; forgets the counts.
 void Reset();
-// Every file created with O_CREAT or O_TMPFILE since the last reset.
-std::vector<Creation> Creations();
-// How many times the first-piece hook ran since the last reset.
-int FirstPiecesCut();
 
-} // namespace doplet::rel::faults
+} // namespace doplet::test::faults

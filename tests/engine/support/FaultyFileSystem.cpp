@@ -21,33 +21,32 @@ std::unique_ptr<Folder> FaultyFileSystem::openSubfolder(Folder& parent, std::str
     return real_->openSubfolder(parent, name, error);
 }
 
-bool FaultyFileSystem::readFolder(Folder& folder,
+void FaultyFileSystem::readFolder(Folder& folder,
                                   const std::function<void(const FolderEntry&)>& onEntry) {
     if (!sorted_) {
-        return real_->readFolder(folder, onEntry);
+        real_->readFolder(folder, onEntry);
+        return;
     }
-    struct Stored {
-        std::string name;
-        FolderEntry entry;
-    };
-    std::vector<Stored> entries;
-    const bool ok = real_->readFolder(folder, [&](const FolderEntry& entry) {
-        entries.push_back({std::string(entry.name), entry});
-    });
+    std::vector<std::pair<std::string, FolderEntry>> entries;
+    real_->readFolder(folder,
+                      [&](const FolderEntry& entry) { entries.emplace_back(entry.name, entry); });
     std::sort(entries.begin(), entries.end(),
-              [](const Stored& a, const Stored& b) { return a.name < b.name; });
-    for (Stored& stored : entries) {
-        stored.entry.name = stored.name;
-        onEntry(stored.entry);
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto& [name, entry] : entries) {
+        entry.name = name;
+        onEntry(entry);
     }
-    return ok;
 }
 
 FileStat FaultyFileSystem::statFile(Folder& root, std::string_view relative) {
     if (!throwRelative_.empty() && relative == throwRelative_) {
         throw std::runtime_error(throwMessage_);
     }
-    return real_->statFile(root, relative);
+    FileStat stat = real_->statFile(root, relative);
+    if (afterStat_) {
+        afterStat_(relative);
+    }
+    return stat;
 }
 
 std::unique_ptr<Folder> FaultyFileSystem::openTargetFolder(Folder& root, std::string_view relative,

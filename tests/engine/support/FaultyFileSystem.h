@@ -1,8 +1,9 @@
 #pragma once
 
 // The real file system with faults a test can arrange: a copy that fails with a chosen code,
-// something done to the disk just before or after a copy, folders read in a fixed order.
-// Arrange everything before the engine runs; the hooks run on the engine's thread.
+// something done to the disk between two of the engine's steps (after a look-up, before and
+// after a copy), folders read in a fixed order. Arrange everything before the engine runs; the
+// hooks run on the engine's thread.
 
 #include "FileSystem.h"
 
@@ -28,6 +29,10 @@ public:
     void beforeCopy(CopyHook hook) { before_ = std::move(hook); }
     // Runs after every copy the real file system made, whatever its result.
     void afterCopy(CopyHook hook) { after_ = std::move(hook); }
+    // Runs after every look-up of `relative` below a root, before the pass sees its result.
+    void afterStat(std::function<void(std::string_view relative)> hook) {
+        afterStat_ = std::move(hook);
+    }
     // Folders report their entries sorted by name, so that a walk's order is known.
     void readFoldersSorted() { sorted_ = true; }
     // Looking up `relative` ("/sub/a.txt") throws std::runtime_error(message): a failure the
@@ -43,7 +48,7 @@ public:
     std::unique_ptr<Folder> openRoot(const std::string& path, int* error) override;
     std::unique_ptr<Folder> openSubfolder(Folder& parent, std::string_view name,
                                           int* error) override;
-    bool readFolder(Folder& folder,
+    void readFolder(Folder& folder,
                     const std::function<void(const FolderEntry&)>& onEntry) override;
     FileStat statFile(Folder& root, std::string_view relative) override;
     std::unique_ptr<Folder> openTargetFolder(Folder& root, std::string_view relative,
@@ -61,6 +66,7 @@ private:
     std::map<std::string, int, std::less<>> failures_;
     CopyHook before_;
     CopyHook after_;
+    std::function<void(std::string_view)> afterStat_;
     bool sorted_ = false;
     std::string throwRelative_;
     std::string throwMessage_;

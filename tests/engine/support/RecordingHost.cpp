@@ -1,5 +1,6 @@
 #include "RecordingHost.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace doplet::test {
@@ -28,53 +29,41 @@ bool Gate::arrived() const {
 }
 
 void RecordingHost::announceStart() {
-    record("start");
-    bool block = false;
-    {
-        const std::lock_guard lock(mutex_);
-        block = blockStart_;
-    }
-    if (block) {
+    if (record("start", false)) {
         startGate_.arriveAndWait();
     }
 }
 
 void RecordingHost::announceLine(LogLine line) {
     std::string text = "line " + line.text();
-    bool block = false;
-    {
-        const std::lock_guard lock(mutex_);
-        block = blockLine_.has_value() && *blockLine_ == lines_.size();
-        lines_.push_back(std::move(line));
-    }
-    record(std::move(text));
-    if (block) {
+    if (record(std::move(text), true, std::move(line))) {
         lineGate_.arriveAndWait();
     }
 }
 
 void RecordingHost::announceCompletion() {
-    record("completion");
+    record("completion", false);
 }
 
 void RecordingHost::announceFatal(std::string errorClass, std::string message) {
-    record("fatal " + errorClass + ": " + message);
+    record("fatal " + errorClass + ": " + message, false);
 }
 
 void RecordingHost::workerEnded() {
-    record("ended");
-    const std::lock_guard lock(mutex_);
-    ended_ = true;
-    changed_.notify_all();
+    record("ended", false);
 }
 
-void RecordingHost::record(std::string event) {
+bool RecordingHost::record(std::string event, bool isLine, LogLine line) {
     const std::lock_guard lock(mutex_);
-    if (ended_) {
-        afterEnd_ = true;
+    afterEnd_ = afterEnd_ || ended_;
+    ended_ = ended_ || event == "ended";
+    const bool block = isLine ? blockLine_ == lines_.size() : event == "start" && blockStart_;
+    if (isLine) {
+        lines_.push_back(std::move(line));
     }
     events_.push_back(std::move(event));
     changed_.notify_all();
+    return block;
 }
 
 std::vector<std::string> RecordingHost::events() const {
@@ -85,7 +74,6 @@ std::vector<std::string> RecordingHost::events() const {
 std::vector<std::string> RecordingHost::lines() const {
     const std::lock_guard lock(mutex_);
     std::vector<std::string> texts;
-    texts.reserve(lines_.size());
     for (const LogLine& line : lines_) {
         texts.push_back(line.text());
     }
@@ -104,12 +92,7 @@ std::size_t RecordingHost::eventCount() const {
 
 bool RecordingHost::completed() const {
     const std::lock_guard lock(mutex_);
-    for (const std::string& event : events_) {
-        if (event == "completion") {
-            return true;
-        }
-    }
-    return false;
+    return std::find(events_.begin(), events_.end(), "completion") != events_.end();
 }
 
 bool RecordingHost::calledAfterEnd() const {

@@ -8,8 +8,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,7 +62,8 @@ public:
     Gate& blockAtLine(std::size_t index);
 
 private:
-    void record(std::string event);
+    // Records an event (and the line it carries); true when it is to wait at its gate.
+    bool record(std::string event, bool isLine, LogLine line = {});
 
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
@@ -73,7 +74,7 @@ private:
     Gate startGate_;
     bool blockStart_ = false;
     Gate lineGate_;
-    std::optional<std::size_t> blockLine_;
+    std::size_t blockLine_ = SIZE_MAX;
 };
 
 } // namespace doplet::test

@@ -1,12 +1,14 @@
 #pragma once
 
-// Real folder trees for the engine's tests: a temporary folder that removes itself, and small
-// helpers to write, read and inspect files in it.
+// Real folder trees for the engine's tests: a temporary folder that removes itself, helpers to
+// write, read and inspect files in it, snapshots of whole trees, and passes run to their end.
 
 #include "FileSystem.h"
 #include "FolderListing.h"
+#include "SyncPass.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -17,7 +19,8 @@
 
 namespace doplet::test {
 
-// A fresh folder below /tmp, removed with everything in it when the object goes.
+// A fresh folder below the temporary folder, removed with everything in it (also trees deeper
+// than the platform's longest path, and read-only folders) when the object goes.
 class TempDir final {
 public:
     TempDir();
@@ -48,7 +51,7 @@ void PrintTo(const FileTime& time, std::ostream* out);
 // A time well inside the years every file system keeps, on an even second.
 inline constexpr std::int64_t kBaseTime = 1'600'000'000;
 
-// Writes `content` to `path` (creating missing parent folders) and sets its last-write time.
+// Writes `content` to `path` in place (creating missing parent folders) and sets its time.
 void WriteFile(const std::string& path, std::string_view content, FileTime mtime = {kBaseTime, 0});
 void SetMtime(const std::string& path, FileTime mtime);
 // The content of a file, or nothing when it cannot be read.
@@ -65,12 +68,36 @@ std::vector<std::string> TreeOf(const std::string& folder);
 // True when any name below the folder looks like the copy step's temporary.
 bool HasCopyTemporary(const std::string& folder);
 
+// One name below a root as a snapshot saw it: a file with its content, time and mode, a folder,
+// or a link with its target.
+struct Node {
+    char kind = 'f'; // 'f' file, 'd' folder, 'l' link, 's' anything else
+    std::string content;
+    FileTime mtime;
+    mode_t mode = 0;
+    bool operator==(const Node&) const = default;
+};
+// Every name below a root ("/a", "/a/b.txt"), links not followed, at any depth.
+using Snapshot = std::map<std::string, Node>;
+Snapshot TakeSnapshot(const std::string& root);
+
 // A list filled by a listing, with the lines it received.
 std::shared_ptr<FileList> ListTree(FileSystem& fs, const std::string& root, int tag = 1);
 std::vector<std::string> LinesOf(const FileList& list);
+// Both folders listed, as the main window hands them to a pass.
+PassInput ListBoth(FileSystem& fs, const std::string& folder1, const std::string& folder2);
+// Runs a whole pass on the calling thread; returns its log lines. *completed tells whether it
+// announced its completion.
+std::vector<std::string> RunPassHere(FileSystem& fs, const PassInput& input,
+                                     bool* completed = nullptr);
 // Lists both folders and runs one pass over them on this thread; the log lines, in order.
 std::vector<std::string> ListAndPass(FileSystem& fs, const std::string& folder1,
                                      const std::string& folder2);
+
+// The seed of a randomised test (DOPLET_SEED=<n> repeats a run; printed), and numbers from the
+// environment (DOPLET_LONG_TESTS=1 selects the long fallback).
+std::uint64_t SeedFor(std::string_view test);
+std::int64_t EnvNumber(const char* name, std::int64_t fallback, std::int64_t longFallback);
 
 // Size labels that record every caption set.
 class RecordingLabels final : public SizeLabels {

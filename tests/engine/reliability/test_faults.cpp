@@ -1,0 +1,284 @@
+// Single system calls failing, files changed between two of the engine's steps, a full disk and
+// links on the target side: each copy that cannot be made is one failure line with its code, the
+// target is its old content or the complete new copy with the source's time and permission bits
+// (never set-id bits), no temporary is left, and the next file is still copied.
+
+#include "FaultyFileSystem.h"
+#include "SyscallFaults.h"
+#include "TestFiles.h"
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace doplet::test {
+namespace {
+
+using C = faults::Call;
+
+struct Fault {
+    C call;
+    int error;
+    int skip = 0;
+    int times = 1;
+};
+constexpr int A = 1 << 30; // every time
+
+// What happens to the files of /s/a between the engine's steps.
+enum class M {
+    None,
+    TargetSaved,
+    TargetCreated,
+    SourceSaved,
+    SourceGrown,
+    SourceShrunk,
+    LinkPlanted,
+    SizeLimit
+};
+
+TEST(FaultsTest, EveryFaultGivesItsCodeAndLosesNothing) {
+    const struct { // NOLINT(clang-analyzer-optin.performance.Padding): read as a table
+        const char* name;
+        bool replace; // an older /s/a on side 2
+        bool named;   // no unnamed temporaries
+        std::vector<Fault> faults;
+        M meddle;
+        int code;  // of the line for /s/a; 0: copied
+        C reached; // a call the copy of /s/a must have made
+    } rows[] = {
+        // clang-format off
+        {"named temporaries", 0, 1, {}, M::None, 0, C::NamedTemp},
+        {"named temporaries, replacing", 1, 1, {}, M::None, 0, C::Rename},
+        {"unnamed ones refused with EINVAL", 0, 0, {{C::Tmpfile, EINVAL}}, M::None, 0, C::NamedTemp},
+        {"unnamed ones refused with EISDIR", 0, 0, {{C::Tmpfile, EISDIR}}, M::None, 0, C::NamedTemp},
+        {"unnamed ones refused with ENOENT", 0, 0, {{C::Tmpfile, ENOENT}}, M::None, 0, C::NamedTemp},
+        {"no rename without replace", 0, 1, {{C::Renameat2, EINVAL, 0, A}}, M::None, 0, C::Link},
+        {"a name appears at the commit", 0, 1, {{C::Renameat2, ENOSYS}, {C::Link, EEXIST}}, M::None, 32, C::Link},
+        {"rename without replace fails", 0, 1, {{C::Renameat2, EIO}}, M::None, 31, C::Renameat2},
+        {"no empty-path links", 0, 0, {{C::LinkEmptyPath, EPERM, 0, A}}, M::None, 0, C::LinkProc},
+        {"no empty-path links, replacing", 1, 0, {{C::LinkEmptyPath, ENOENT, 0, A}}, M::None, 0, C::LinkProc},
+        {"no links to unnamed files", 0, 0, {{C::LinkEmptyPath, EINVAL}, {C::LinkProc, EACCES}}, M::None, 5, C::LinkProc},
+        {"link fails outright", 0, 0, {{C::LinkEmptyPath, EIO}}, M::None, 31, C::LinkEmptyPath},
+        {"temporary name taken once", 1, 0, {{C::LinkEmptyPath, EEXIST}}, M::None, 0, C::Rename},
+        {"temporary names all taken", 1, 0, {{C::LinkEmptyPath, EEXIST, 0, 16}}, M::None, 32, C::LinkEmptyPath},
+        {"temporary names taken but the last", 1, 0, {{C::LinkEmptyPath, EEXIST, 0, 15}}, M::None, 0, C::Rename},
+        {"no temporary at all", 0, 0, {{C::Tmpfile, EACCES}}, M::None, 5, C::Tmpfile},
+        {"named temporary taken once", 0, 1, {{C::NamedTemp, EEXIST}}, M::None, 0, C::Renameat2},
+        {"named temporaries all taken", 0, 1, {{C::NamedTemp, EEXIST, 0, 16}}, M::None, 31, C::NamedTemp},
+        {"named temporaries taken but the last", 0, 1, {{C::NamedTemp, EEXIST, 0, 15}}, M::None, 0, C::Renameat2},
+        {"named temporary refused", 0, 1, {{C::NamedTemp, EROFS}}, M::None, 5, C::NamedTemp},
+        {"disk full", 1, 0, {{C::CopyRange, ENOSPC}}, M::None, 112, C::CopyRange},
+        {"no in-kernel copy", 0, 0, {{C::CopyRange, EXDEV, 0, A}}, M::None, 0, C::Write},
+        {"disk full on a plain write", 1, 0, {{C::CopyRange, EOPNOTSUPP}, {C::Write, ENOSPC}}, M::None, 112, C::Write},
+        {"interrupted copy", 0, 0, {{C::CopyRange, EINTR}}, M::None, 0, C::CopyRange},
+        {"interrupted write", 1, 0, {{C::CopyRange, EXDEV, 0, A}, {C::Write, EINTR}}, M::None, 0, C::Write},
+        {"read error", 1, 0, {{C::CopyRange, EIO}}, M::None, 31, C::CopyRange},
+        {"permission bits refused", 1, 0, {{C::Fchmod, EPERM}}, M::None, 5, C::Fchmod},
+        {"time refused", 0, 0, {{C::Futimens, EROFS}}, M::None, 5, C::Futimens},
+        {"source unreadable", 0, 0, {{C::Fstat, EIO}}, M::None, 31, C::Fstat},
+        {"source unreadable after the copy", 1, 0, {{C::Fstat, EACCES, 1}}, M::None, 5, C::Fstat},
+        {"rename refused", 1, 0, {{C::Rename, EPERM}}, M::None, 5, C::Rename},
+        {"no openat2", 1, 0, {{C::Openat2, ENOSYS, 0, A}}, M::None, 0, C::Openat2},
+        {"no clone", 0, 0, {{C::Clone, EOPNOTSUPP, 0, A}}, M::None, 0, C::CopyRange},
+        {"target saved after the look-up", 1, 0, {}, M::TargetSaved, 32, C::Count},
+        {"target created after the look-up", 0, 0, {}, M::TargetCreated, 32, C::Count},
+        {"target created, named temporaries", 0, 1, {}, M::TargetCreated, 32, C::Renameat2},
+        {"source saved before the copy", 1, 0, {}, M::SourceSaved, 32, C::Count},
+        {"source rewritten while read", 0, 0, {}, M::SourceGrown, 32, C::CopyRange},
+        {"source shrunk while read", 0, 0, {{C::CopyRange, EXDEV, 0, A}}, M::SourceShrunk, 32, C::Write},
+        {"link planted at the temporary's name", 1, 0, {}, M::LinkPlanted, 0, C::LinkEmptyPath},
+        {"link planted, named temporaries", 0, 1, {}, M::LinkPlanted, 0, C::NamedTemp},
+        {"a file-size limit as a full disk", 1, 0, {}, M::SizeLimit, 112, C::CopyRange},
+        // clang-format on
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const TempDir dir;
+        const std::string one = dir / "one";
+        const std::string two = dir / "two";
+        const std::string outside = dir / "outside";
+        WriteFile(outside, "outside");
+        WriteFile(one + "/s/a", std::string(3000, 'n'), {kBaseTime + 10, 7});
+        WriteFile(one + "/s/b", "b", {kBaseTime + 10, 0});
+        ::chown((one + "/s/a").c_str(), 65534, 0); // as root: the copy keeps the owner
+        ::chmod((one + "/s/a").c_str(), 04750);
+        if (row.replace) {
+            WriteFile(two + "/s/a", "old", {kBaseTime, 0});
+        }
+        dir.makeFolder("two");
+        FaultyFileSystem fs;
+        fs.readFoldersSorted();
+        const PassInput input = ListBoth(fs, one, two);
+        const auto openFiles = [] {
+            return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+        };
+        const auto filesBefore = openFiles();
+        std::string edit; // what the user wrote meanwhile
+        const std::string meddled = row.meddle == M::TargetSaved || row.meddle == M::TargetCreated
+                                        ? two + "/s/a"
+                                        : one + "/s/a";
+        auto userEdit = [&, done = false](std::string content) mutable {
+            if (!std::exchange(done, true)) {
+                edit = std::move(content);
+                WriteFile(meddled + ".new", edit, {kBaseTime + 10, 7});
+                std::filesystem::rename(meddled + ".new", meddled);
+            }
+        };
+        faults::Reset();
+        std::vector<unsigned> modes;
+        for (const C call : {C::Tmpfile, C::NamedTemp}) {
+            faults::Before(call, [&modes](int, const char*, int flags, unsigned mode) {
+                EXPECT_EQ(flags & (O_EXCL | O_NOFOLLOW),
+                          (flags & O_CREAT) != 0 ? O_EXCL | O_NOFOLLOW : 0);
+                modes.push_back(mode);
+            });
+        }
+        switch (row.meddle) {
+        case M::TargetSaved:
+        case M::TargetCreated:
+            fs.afterStat([&, stats = 0](std::string_view relative) mutable {
+                if (relative == "/s/a" && ++stats == 2) { // after both look-ups
+                    userEdit("the user's edit");
+                }
+            });
+            break;
+        case M::SourceSaved:
+            fs.beforeCopy([&](std::string_view relative, std::string_view) {
+                if (relative == "/s/a") {
+                    userEdit(std::string(3000, 'e'));
+                }
+            });
+            break;
+        case M::SourceGrown:
+        case M::SourceShrunk:
+            faults::Before(C::CopyRange, [&](int, const char*, int, unsigned) {
+                if (edit.empty()) { // in place: the same size and another time, or shorter
+                    const bool shrunk = row.meddle == M::SourceShrunk;
+                    edit = std::string(shrunk ? 1000 : 3000, 'r');
+                    WriteFile(one + "/s/a", edit, {kBaseTime + (shrunk ? 10 : 12), 7});
+                }
+            });
+            break;
+        case M::LinkPlanted:
+            for (const C call : {C::NamedTemp, C::LinkEmptyPath}) {
+                faults::Before(
+                    call, [&, planted = 0](int fd, const char* name, int, unsigned) mutable {
+                        if (std::string_view(name).rfind(".doplet-", 0) == 0 && planted++ < 2) {
+                            ::symlinkat(outside.c_str(), fd, name);
+                        }
+                    });
+            }
+            break;
+        default:
+            break;
+        }
+        if (row.named) {
+            faults::Fail(C::Tmpfile, EOPNOTSUPP, 0, A);
+        }
+        for (const Fault& fault : row.faults) {
+            faults::Fail(fault.call, fault.error, fault.skip, fault.times);
+        }
+        const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
+        const rlimit limited{1000, RLIM_INFINITY};
+        std::signal(SIGXFSZ, SIG_IGN);
+        ::setrlimit(RLIMIT_FSIZE, row.meddle == M::SizeLimit ? &limited : &unlimited);
+        const std::vector<std::string> log = RunPassHere(fs, input);
+        ::setrlimit(RLIMIT_FSIZE, &unlimited);
+        const int reached = row.reached == C::Count ? 1 : faults::Count(row.reached);
+        faults::Reset();
+
+        const std::string failed = one + "/s/a失敗しました Error－" + std::to_string(row.code);
+        const std::string copied = one + "/s/a->" + two + "/s/a";
+        EXPECT_EQ(log, (std::vector<std::string>{row.code == 0 ? copied : failed,
+                                                 one + "/s/b->" + two + "/s/b"}));
+        EXPECT_GT(reached, 0) << "the fault was never reached";
+        EXPECT_EQ(openFiles(), filesBefore) << "a file was left open";
+        for (const unsigned mode : modes) {
+            EXPECT_EQ(mode, 0600U);
+        }
+        const Snapshot after = TakeSnapshot(two);
+        const std::string expected = !edit.empty() && meddled == two + "/s/a" ? edit
+                                     : row.code == 0 ? std::string(3000, 'n')
+                                     : row.replace   ? "old"
+                                                     : "";
+        EXPECT_EQ(after.count("/s/a") == 0 ? "" : after.at("/s/a").content, expected);
+        if (row.code == 0) {
+            EXPECT_EQ(after.at("/s/a").mtime, (FileTime{kBaseTime + 10, 7}));
+            EXPECT_EQ(after.at("/s/a").mode, 0750U);
+            EXPECT_EQ(LStat(two + "/s/a").st_uid, LStat(one + "/s/a").st_uid);
+            EXPECT_EQ(LStat(two + "/s/a").st_gid, LStat(one + "/s/a").st_gid);
+        }
+        EXPECT_EQ(ReadFile(one + "/s/a"),
+                  edit.empty() || meddled != one + "/s/a" ? std::string(3000, 'n') : edit);
+        EXPECT_EQ(ReadFile(outside), "outside");
+        int planted = 0;
+        for (const auto& [path, node] : after) {
+            EXPECT_TRUE(path.find("/.doplet-") == std::string::npos || node.kind == 'l') << path;
+            planted += node.kind == 'l' ? 1 : 0;
+        }
+        EXPECT_EQ(planted, row.meddle == M::LinkPlanted ? 2 : 0);
+    }
+}
+
+// Links on the target side are never written through, whether the kernel resolves target
+// folders beneath the root or the engine walks folder by folder, also a link that appears where
+// the engine is making a folder; a root's own link is followed.
+TEST(LinksTest, LinksOnTheTargetSideAreNeverWrittenThrough) {
+    for (const bool openat2 : {true, false}) {
+        SCOPED_TRACE(openat2 ? "resolving beneath the root" : "walking folder by folder");
+        const TempDir dir;
+        const std::string one = dir / "one";
+        const std::string real = dir.makeFolder("real");
+        const std::string outside = dir.makeFolder("outside");
+        WriteFile(outside + "/f", "outside", {kBaseTime, 0});
+        const char* entries[] = {"/abs/x",  "/sub/rel/x", "/file", "/dangling",
+                                 "/folder", "/inside/x",  "/ok",   "/made/x"};
+        for (const char* entry : entries) {
+            WriteFile(one + entry, "new", {kBaseTime + 60, 0});
+        }
+        namespace sfs = std::filesystem;
+        sfs::create_directory_symlink(outside, real + "/abs");
+        sfs::create_directories(real + "/sub");
+        sfs::create_directory_symlink("../../outside", real + "/sub/rel");
+        sfs::create_symlink(outside + "/f", real + "/file");
+        sfs::create_symlink(outside + "/missing", real + "/dangling");
+        sfs::create_directory_symlink(outside, real + "/folder");
+        sfs::create_directory_symlink("sub", real + "/inside");
+        sfs::create_directory_symlink(real, dir / "two"); // side 2's own text is a link
+        const Snapshot outsideBefore = TakeSnapshot(outside);
+        const Snapshot realBefore = TakeSnapshot(real);
+        FaultyFileSystem fs;
+        fs.readFoldersSorted();
+        const PassInput input = ListBoth(fs, one, dir / "two");
+        faults::Reset();
+        if (!openat2) {
+            faults::Fail(C::Openat2, ENOSYS, 0, 1 << 30);
+        }
+        faults::Before(C::Mkdir, [&](int fd, const char* name, int, unsigned) {
+            ::symlinkat(outside.c_str(), fd, name); // the folder being made becomes a link
+        });
+        const std::vector<std::string> log = RunPassHere(fs, input);
+        faults::Reset();
+        std::vector<std::string> expected;
+        for (const std::string entry : {"/abs/x", "/dangling", "/file", "/folder", "/inside/x",
+                                        "/made/x", "/ok", "/sub/rel/x"}) {
+            expected.push_back(entry == "/ok" ? one + entry + "->" + dir / "two" + entry
+                                              : one + entry + "失敗しました Error－5");
+        }
+        for (const std::string entry : {"/abs", "/inside", "/sub/rel"}) { // folders on side 1
+            expected.push_back(dir / "two" + entry + "失敗しました Error－5");
+        }
+        EXPECT_EQ(log, expected);
+        EXPECT_EQ(TakeSnapshot(outside), outsideBefore);
+        Snapshot realAfter = TakeSnapshot(real);
+        EXPECT_EQ(realAfter.erase("/ok") + realAfter.erase("/made"), 2U);
+        EXPECT_EQ(realAfter, realBefore);
+    }
+}
+
+} // namespace
+} // namespace doplet::test
