@@ -100,18 +100,6 @@ int linkat(int fromFd, const char* from, int toFd, const char* to, int flags) no
                                : Next<decltype(&linkat)>("linkat")(fromFd, from, toFd, to, flags);
 }
 
-int renameat(int fromFd, const char* from, int toFd, const char* to) noexcept {
-    return Hit(Call::Rename, toFd, to)
-               ? -1
-               : Next<decltype(&renameat)>("renameat")(fromFd, from, toFd, to);
-}
-
-int renameat2(int fromFd, const char* from, int toFd, const char* to, unsigned flags) noexcept {
-    return Hit(Call::Renameat2, toFd, to)
-               ? -1
-               : Next<decltype(&renameat2)>("renameat2")(fromFd, from, toFd, to, flags);
-}
-
 long syscall(long number, ...) noexcept {
     va_list args;
     va_start(args, number);
@@ -125,28 +113,25 @@ long syscall(long number, ...) noexcept {
                : Next<decltype(&syscall)>("syscall")(number, a[0], a[1], a[2], a[3], a[4], a[5]);
 }
 
-ssize_t copy_file_range(int in, off64_t* inOffset, int out, off64_t* outOffset, size_t length,
-                        unsigned flags) {
-    return Hit(Call::CopyRange, out) ? -1
-                                     : Next<decltype(&copy_file_range)>("copy_file_range")(
-                                           in, inOffset, out, outOffset, length, flags);
-}
-
-ssize_t write(int fd, const void* data, size_t size) {
-    return Hit(Call::Write, fd) ? -1 : Next<decltype(&write)>("write")(fd, data, size);
-}
-
-int fchmod(int fd, mode_t mode) noexcept {
-    return Hit(Call::Fchmod, fd) ? -1 : Next<decltype(&fchmod)>("fchmod")(fd, mode);
-}
-
-int futimens(int fd, const timespec times[2]) noexcept {
-    return Hit(Call::Futimens, fd) ? -1 : Next<decltype(&futimens)>("futimens")(fd, times);
-}
-
-int fstat(int fd, struct stat* st) noexcept {
-    return Hit(Call::Fstat, fd) ? -1 : Next<decltype(&fstat)>("fstat")(fd, st);
-}
+// clang-format off
+// NOLINTBEGIN(cppcoreguidelines-macro-usage, bugprone-macro-parentheses): one line per call
+// The C library's `name`, a call of kind `call` with folder handle or file `fd` and name `to`.
+#define DOPLET_CALL(ret, name, params, args, call, fd, to, ...) \
+    ret name params __VA_ARGS__ { return Hit(call, fd, to) ? -1 : Next<decltype(&name)>(#name) args; }
+DOPLET_CALL(int, renameat, (int fromFd, const char* from, int toFd, const char* to),
+            (fromFd, from, toFd, to), Call::Rename, toFd, to, noexcept)
+DOPLET_CALL(int, renameat2, (int fromFd, const char* from, int toFd, const char* to, unsigned flags),
+            (fromFd, from, toFd, to, flags), Call::Renameat2, toFd, to, noexcept)
+DOPLET_CALL(ssize_t, copy_file_range, (int in, off64_t* inAt, int out, off64_t* outAt, size_t size, unsigned flags),
+            (in, inAt, out, outAt, size, flags), Call::CopyRange, out, "")
+DOPLET_CALL(ssize_t, write, (int fd, const void* data, size_t size), (fd, data, size), Call::Write, fd, "")
+DOPLET_CALL(int, fchmod, (int fd, mode_t mode), (fd, mode), Call::Fchmod, fd, "", noexcept)
+DOPLET_CALL(int, futimens, (int fd, const timespec times[2]), (fd, times), Call::Futimens, fd, "", noexcept)
+DOPLET_CALL(int, fstat, (int fd, struct stat* st), (fd, st), Call::Fstat, fd, "", noexcept)
+DOPLET_CALL(int, mkdirat, (int fd, const char* name, mode_t mode), (fd, name, mode), Call::Mkdir, fd, name, noexcept)
+#undef DOPLET_CALL
+// NOLINTEND(cppcoreguidelines-macro-usage, bugprone-macro-parentheses)
+// clang-format on
 
 int ioctl(int fd, unsigned long request, ...) noexcept {
     va_list args;
@@ -156,10 +141,6 @@ int ioctl(int fd, unsigned long request, ...) noexcept {
     return request == FICLONE && Hit(Call::Clone, fd)
                ? -1
                : Next<decltype(&ioctl)>("ioctl")(fd, request, arg);
-}
-
-int mkdirat(int fd, const char* name, mode_t mode) noexcept {
-    return Hit(Call::Mkdir, fd, name) ? -1 : Next<decltype(&mkdirat)>("mkdirat")(fd, name, mode);
 }
 
 } // extern "C"
