@@ -180,8 +180,7 @@ TEST(UnprivilegedTest, WhatTheUserMayNotReadOrWriteFailsWith5AndStaysAsItWas) {
         GTEST_SKIP() << "needs root to become nobody";
     }
     const TempDir dir;
-    const std::string one = dir.makeFolder("one");
-    const std::string two = dir.makeFolder("two");
+    const std::string one = dir.makeFolder("one"), two = dir.makeFolder("two");
     for (const char* entry : {"/secret", "/closed/a", "/open/theirs", "/open/mine", "/locked/new/a",
                               "/ok", "/hidden/a"}) {
         WriteFile(one + entry, "new", {kBaseTime + 60, 0});
@@ -190,12 +189,10 @@ TEST(UnprivilegedTest, WhatTheUserMayNotReadOrWriteFailsWith5AndStaysAsItWas) {
         WriteFile(two + entry, "old", {kBaseTime, 0});
     }
     dir.makeFolder("two/locked");
-    for (const auto& [path, mode] : {std::pair{one + "/secret", 0},
-                                     {one + "/hidden", 0700},
-                                     {two + "/open", 0777},
-                                     {two + "/open/mine", 0444}}) {
-        ::chmod(path.c_str(), mode);
-    }
+    ::chmod((one + "/secret").c_str(), 0);
+    ::chmod((one + "/hidden").c_str(), 0700);
+    ::chmod((two + "/open").c_str(), 0777);
+    ::chmod((two + "/open/mine").c_str(), 0444);
     for (const std::string& path : {one, two, two + "/open/mine"}) { // nobody's
         ::chown(path.c_str(), 65534, 65534);
     }
