@@ -43,16 +43,12 @@ public:
         for (int i = 0, edits = 1 + static_cast<int>(rng_() % 5); i < edits; ++i) {
             edit();
         }
-        if (rng_() % 15 == 0) { // ours to the listing, a file or a link
-            const int side = static_cast<int>(rng_() % 2);
-            const std::string name =
-                root_[side] + kFolders[rng_() % 8] + "/.doplet-0123456789abcdef.tmp";
-            std::filesystem::create_directories(std::filesystem::path(name).parent_path());
-            if (!Exists(name) && rng_() % 2 == 0) {
-                WriteFile(name, "not to be touched");
-            } else if (!Exists(name)) {
-                std::filesystem::create_symlink("f0.txt", name);
-            }
+        const std::string ours =
+            root_[rng_() % 2] + kFolders[rng_() % 8] + "/.doplet-0123456789abcdef.tmp";
+        if (rng_() % 15 == 0 && !Exists(ours)) { // ours to the listing, a file or a link
+            std::filesystem::create_directories(std::filesystem::path(ours).parent_path());
+            rng_() % 2 == 0 ? WriteFile(ours, "not to be touched")
+                            : std::filesystem::create_symlink("f0.txt", ours);
         }
         auto list1 = ListTree(fs_, root_[0], 1);
         auto list2 = ListTree(fs_, root_[1], 2);
