@@ -10,24 +10,25 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace doplet::test::faults {
-
 namespace {
 
 struct Rule {
-    int error = 0;
-    int skip = 0;
-    int times = 0;
-    int count = 0;
+    int error = 0, skip = 0, times = 0, count = 0;
     std::function<void(int, const char*, int, unsigned)> hook;
 };
 std::array<Rule, static_cast<std::size_t>(Call::Count)> rules;
 
+Rule& RuleOf(Call call) {
+    return rules[static_cast<std::size_t>(call)];
+}
+
 // True (with errno set) when this call is to fail.
 bool Hit(Call call, int fd = -1, const char* name = "", int flags = 0, unsigned mode = 0) {
-    Rule& rule = rules[static_cast<std::size_t>(call)];
+    Rule& rule = RuleOf(call);
     const int seen = rule.count++;
     if (rule.hook) {
         rule.hook(fd, name == nullptr ? "" : name, flags, mode);
@@ -40,6 +41,7 @@ bool Hit(Call call, int fd = -1, const char* name = "", int flags = 0, unsigned 
     return true;
 }
 
+// The C library's own function of this name.
 template <typename Function> Function Next(const char* name) {
     // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): dlsym returns void*
     return reinterpret_cast<Function>(::dlsym(RTLD_NEXT, name));
@@ -48,18 +50,16 @@ template <typename Function> Function Next(const char* name) {
 } // namespace
 
 void Fail(Call call, int error, int skip, int times) {
-    Rule& rule = rules[static_cast<std::size_t>(call)];
-    rule.error = error;
-    rule.skip = skip;
-    rule.times = times;
+    Rule& rule = RuleOf(call);
+    std::tie(rule.error, rule.skip, rule.times) = std::tie(error, skip, times);
 }
 
 void Before(Call call, std::function<void(int, const char*, int, unsigned)> hook) {
-    rules[static_cast<std::size_t>(call)].hook = std::move(hook);
+    RuleOf(call).hook = std::move(hook);
 }
 
 int Count(Call call) {
-    return rules[static_cast<std::size_t>(call)].count;
+    return RuleOf(call).count;
 }
 
 void Reset() {
@@ -77,46 +77,27 @@ extern "C" {
 
 int openat(int fd, const char* path, int flags, ...) {
     unsigned mode = 0;
-    if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
+    const bool temporary = (flags & O_TMPFILE) == O_TMPFILE;
+    if ((flags & O_CREAT) != 0 || temporary) {
         va_list args;
         va_start(args, flags);
         mode = va_arg(args, unsigned); // NOLINT(clang-analyzer-valist.Uninitialized)
         va_end(args);
     }
-    const bool temporary = (flags & O_TMPFILE) == O_TMPFILE;
     const bool named =
         !temporary && (flags & O_CREAT) != 0 && std::strncmp(path, ".doplet-", 8) == 0;
-    if ((temporary && Hit(Call::Tmpfile, fd, path, flags, mode)) ||
-        (named && Hit(Call::NamedTemp, fd, path, flags, mode))) {
-        return -1;
-    }
-    return Next<int (*)(int, const char*, int, ...)>("openat")(fd, path, flags, mode);
+    return (temporary || named) &&
+                   Hit(temporary ? Call::Tmpfile : Call::NamedTemp, fd, path, flags, mode)
+               ? -1
+               : Next<int (*)(int, const char*, int, ...)>("openat")(fd, path, flags, mode);
 }
 
 int linkat(int fromFd, const char* from, int toFd, const char* to, int flags) noexcept {
     const Call call = (flags & AT_EMPTY_PATH) != 0                    ? Call::LinkEmptyPath
                       : std::strncmp(from, "/proc/self/fd/", 14) == 0 ? Call::LinkProc
                                                                       : Call::Link;
-    if (Hit(call, toFd, to)) {
-        return -1;
-    }
-    return Next<int (*)(int, const char*, int, const char*, int)>("linkat")(fromFd, from, toFd, to,
-                                                                            flags);
-}
-
-int renameat(int fromFd, const char* from, int toFd, const char* to) noexcept {
-    if (Hit(Call::Rename, toFd, to)) {
-        return -1;
-    }
-    return Next<int (*)(int, const char*, int, const char*)>("renameat")(fromFd, from, toFd, to);
-}
-
-int renameat2(int fromFd, const char* from, int toFd, const char* to, unsigned flags) noexcept {
-    if (Hit(Call::Renameat2, toFd, to)) {
-        return -1;
-    }
-    return Next<int (*)(int, const char*, int, const char*, unsigned)>("renameat2")(
-        fromFd, from, toFd, to, flags);
+    return Hit(call, toFd, to) ? -1
+                               : Next<decltype(&linkat)>("linkat")(fromFd, from, toFd, to, flags);
 }
 
 long syscall(long number, ...) noexcept {
@@ -127,56 +108,39 @@ long syscall(long number, ...) noexcept {
         arg = va_arg(args, long); // NOLINT(clang-analyzer-valist.Uninitialized)
     }
     va_end(args);
-    if (number == SYS_openat2 && Hit(Call::Openat2)) {
-        return -1;
-    }
-    return Next<long (*)(long, ...)>("syscall")(number, a[0], a[1], a[2], a[3], a[4], a[5]);
+    return number == SYS_openat2 && Hit(Call::Openat2)
+               ? -1
+               : Next<decltype(&syscall)>("syscall")(number, a[0], a[1], a[2], a[3], a[4], a[5]);
 }
 
-ssize_t copy_file_range(int in, off64_t* inOffset, int out, off64_t* outOffset, size_t length,
-                        unsigned flags) {
-    if (Hit(Call::CopyRange, out)) {
-        return -1;
-    }
-    return Next<ssize_t (*)(int, off64_t*, int, off64_t*, size_t, unsigned)>("copy_file_range")(
-        in, inOffset, out, outOffset, length, flags);
-}
-
-ssize_t write(int fd, const void* data, size_t size) {
-    if (Hit(Call::Write, fd)) {
-        return -1;
-    }
-    return Next<ssize_t (*)(int, const void*, size_t)>("write")(fd, data, size);
-}
-
-int fchmod(int fd, mode_t mode) noexcept {
-    return Hit(Call::Fchmod, fd) ? -1 : Next<int (*)(int, mode_t)>("fchmod")(fd, mode);
-}
-
-int futimens(int fd, const timespec times[2]) noexcept {
-    return Hit(Call::Futimens, fd) ? -1
-                                   : Next<int (*)(int, const timespec*)>("futimens")(fd, times);
-}
-
-int fstat(int fd, struct stat* st) noexcept {
-    return Hit(Call::Fstat, fd) ? -1 : Next<int (*)(int, struct stat*)>("fstat")(fd, st);
-}
+// clang-format off
+// NOLINTBEGIN(cppcoreguidelines-macro-usage, bugprone-macro-parentheses): one line per call
+// The C library's `name`, a call of kind `call` with folder handle or file `fd` and name `to`.
+#define DOPLET_CALL(ret, name, params, args, call, fd, to, ...) \
+    ret name params __VA_ARGS__ { return Hit(call, fd, to) ? -1 : Next<decltype(&name)>(#name) args; }
+DOPLET_CALL(int, renameat, (int fromFd, const char* from, int toFd, const char* to),
+            (fromFd, from, toFd, to), Call::Rename, toFd, to, noexcept)
+DOPLET_CALL(int, renameat2, (int fromFd, const char* from, int toFd, const char* to, unsigned flags),
+            (fromFd, from, toFd, to, flags), Call::Renameat2, toFd, to, noexcept)
+DOPLET_CALL(ssize_t, copy_file_range, (int in, off64_t* inAt, int out, off64_t* outAt, size_t size, unsigned flags),
+            (in, inAt, out, outAt, size, flags), Call::CopyRange, out, "")
+DOPLET_CALL(ssize_t, write, (int fd, const void* data, size_t size), (fd, data, size), Call::Write, fd, "")
+DOPLET_CALL(int, fchmod, (int fd, mode_t mode), (fd, mode), Call::Fchmod, fd, "", noexcept)
+DOPLET_CALL(int, futimens, (int fd, const timespec times[2]), (fd, times), Call::Futimens, fd, "", noexcept)
+DOPLET_CALL(int, fstat, (int fd, struct stat* st), (fd, st), Call::Fstat, fd, "", noexcept)
+DOPLET_CALL(int, mkdirat, (int fd, const char* name, mode_t mode), (fd, name, mode), Call::Mkdir, fd, name, noexcept)
+#undef DOPLET_CALL
+// NOLINTEND(cppcoreguidelines-macro-usage, bugprone-macro-parentheses)
+// clang-format on
 
 int ioctl(int fd, unsigned long request, ...) noexcept {
     va_list args;
     va_start(args, request);
     void* arg = va_arg(args, void*);
     va_end(args);
-    if (request == FICLONE && Hit(Call::Clone, fd)) {
-        return -1;
-    }
-    return Next<int (*)(int, unsigned long, ...)>("ioctl")(fd, request, arg);
-}
-
-int mkdirat(int fd, const char* name, mode_t mode) noexcept {
-    return Hit(Call::Mkdir, fd, name)
+    return request == FICLONE && Hit(Call::Clone, fd)
                ? -1
-               : Next<int (*)(int, const char*, mode_t)>("mkdirat")(fd, name, mode);
+               : Next<decltype(&ioctl)>("ioctl")(fd, request, arg);
 }
 
 } // extern "C"

@@ -11,24 +11,15 @@
 
 namespace doplet::test::faults {
 
-enum class Call {
-    Tmpfile,       // openat with O_TMPFILE: an unnamed temporary
-    NamedTemp,     // openat with O_CREAT of a name like the copy step's temporaries
-    Openat2,       // syscall(SYS_openat2): resolving beneath a folder
-    LinkEmptyPath, // linkat(fd, "", ..., AT_EMPTY_PATH): naming an unnamed temporary
-    LinkProc,      // linkat of /proc/self/fd/N: the same where AT_EMPTY_PATH is refused
-    Link,          // any other linkat
-    Rename,        // renameat
-    Renameat2,     // renameat2
-    CopyRange,     // copy_file_range
-    Write,         // write
-    Fchmod,
-    Futimens,
-    Fstat,
-    Clone, // ioctl(FICLONE)
-    Mkdir, // mkdirat
-    Count
-};
+// Tmpfile: openat with O_TMPFILE, an unnamed temporary. NamedTemp: openat with O_CREAT of a name
+// like the copy step's temporaries. Openat2: syscall(SYS_openat2), resolving beneath a folder.
+// LinkEmptyPath: linkat(fd, "", ..., AT_EMPTY_PATH), naming an unnamed temporary. LinkProc: linkat
+// of /proc/self/fd/N, the same where AT_EMPTY_PATH is refused. Link: any other linkat. Clone:
+// ioctl(FICLONE). Mkdir: mkdirat. The others are the calls of their names.
+// clang-format off
+enum class Call { Tmpfile, NamedTemp, Openat2, LinkEmptyPath, LinkProc, Link, Rename, Renameat2,
+    CopyRange, Write, Fchmod, Futimens, Fstat, Clone, Mkdir, Count };
+// clang-format on
 
 // The call fails with `error` after `skip` calls of its kind went through, `times` times.
 void Fail(Call call, int error, int skip = 0, int times = 1 << 30);
