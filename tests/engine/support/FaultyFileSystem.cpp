@@ -8,19 +8,6 @@ namespace doplet::test {
 
 FaultyFileSystem::FaultyFileSystem() : real_(MakeNativeFileSystem()) {}
 
-bool FaultyFileSystem::directoryExists(const std::string& path) {
-    return real_->directoryExists(path);
-}
-
-std::unique_ptr<Folder> FaultyFileSystem::openRoot(const std::string& path, int* error) {
-    return real_->openRoot(path, error);
-}
-
-std::unique_ptr<Folder> FaultyFileSystem::openSubfolder(Folder& parent, std::string_view name,
-                                                        int* error) {
-    return real_->openSubfolder(parent, name, error);
-}
-
 void FaultyFileSystem::readFolder(Folder& folder,
                                   const std::function<void(const FolderEntry&)>& onEntry) {
     if (!sorted_) {
@@ -49,18 +36,10 @@ FileStat FaultyFileSystem::statFile(Folder& root, std::string_view relative) {
     return stat;
 }
 
-std::unique_ptr<Folder> FaultyFileSystem::openTargetFolder(Folder& root, std::string_view relative,
-                                                           int* error) {
-    return real_->openTargetFolder(root, relative, error);
-}
-
 int FaultyFileSystem::copyFile(Folder& sourceRoot, std::string_view sourceRelative,
                                const FileStat& sourceSeen, Folder& targetFolder,
                                std::string_view targetName, const FileStat& targetSeen) {
     ++copyCalls_;
-    if (const auto failure = failures_.find(targetName); failure != failures_.end()) {
-        return failure->second;
-    }
     if (before_) {
         before_(sourceRelative, targetName);
     }

@@ -1,15 +1,13 @@
 #pragma once
 
-// The real file system with faults a test can arrange: a copy that fails with a chosen code,
-// something done to the disk between two of the engine's steps (after a look-up, before and
-// after a copy), folders read in a fixed order. Arrange everything before the engine runs; the
-// hooks run on the engine's thread.
+// The real file system with faults a test can arrange: something done to the disk between two of
+// the engine's steps (after a look-up, before and after a copy), folders read in a fixed order.
+// Arrange everything before the engine runs; the hooks run on the engine's thread.
 
 #include "FileSystem.h"
 
 #include <atomic>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -23,9 +21,7 @@ public:
 
     FaultyFileSystem();
 
-    // The copy to a target of this name returns `code` without touching the disk.
-    void failCopyTo(std::string name, int code) { failures_[std::move(name)] = code; }
-    // Runs before every copy is handed to the real file system (not for failed ones).
+    // Runs before every copy is handed to the real file system.
     void beforeCopy(CopyHook hook) { before_ = std::move(hook); }
     // Runs after every copy the real file system made, whatever its result.
     void afterCopy(CopyHook hook) { after_ = std::move(hook); }
@@ -44,15 +40,21 @@ public:
 
     [[nodiscard]] int copyCalls() const { return copyCalls_.load(); }
 
-    bool directoryExists(const std::string& path) override;
-    std::unique_ptr<Folder> openRoot(const std::string& path, int* error) override;
+    bool directoryExists(const std::string& path) override { return real_->directoryExists(path); }
+    std::unique_ptr<Folder> openRoot(const std::string& path, int* error) override {
+        return real_->openRoot(path, error);
+    }
     std::unique_ptr<Folder> openSubfolder(Folder& parent, std::string_view name,
-                                          int* error) override;
+                                          int* error) override {
+        return real_->openSubfolder(parent, name, error);
+    }
     void readFolder(Folder& folder,
                     const std::function<void(const FolderEntry&)>& onEntry) override;
     FileStat statFile(Folder& root, std::string_view relative) override;
     std::unique_ptr<Folder> openTargetFolder(Folder& root, std::string_view relative,
-                                             int* error) override;
+                                             int* error) override {
+        return real_->openTargetFolder(root, relative, error);
+    }
     std::unique_ptr<Folder> openTargetFolderLike(Folder& root, std::string_view relative,
                                                  Folder& sourceRoot, int* error) override {
         return real_->openTargetFolderLike(root, relative, sourceRoot, error);
@@ -63,7 +65,6 @@ public:
 
 private:
     std::shared_ptr<FileSystem> real_;
-    std::map<std::string, int, std::less<>> failures_;
     CopyHook before_;
     CopyHook after_;
     std::function<void(std::string_view)> afterStat_;

@@ -23,43 +23,27 @@ void Gate::open() {
     changed_.notify_all();
 }
 
-bool Gate::arrived() const {
-    const std::lock_guard lock(mutex_);
-    return arrived_;
-}
-
 void RecordingHost::announceStart() {
-    if (record("start", false)) {
+    if (record("start")) {
         startGate_.arriveAndWait();
     }
 }
 
 void RecordingHost::announceLine(LogLine line) {
-    std::string text = "line " + line.text();
-    if (record(std::move(text), true, std::move(line))) {
+    const std::string text = line.text();
+    if (record("line " + text, &text)) {
         lineGate_.arriveAndWait();
     }
 }
 
-void RecordingHost::announceCompletion() {
-    record("completion", false);
-}
-
-void RecordingHost::announceFatal(std::string errorClass, std::string message) {
-    record("fatal " + errorClass + ": " + message, false);
-}
-
-void RecordingHost::workerEnded() {
-    record("ended", false);
-}
-
-bool RecordingHost::record(std::string event, bool isLine, LogLine line) {
+bool RecordingHost::record(std::string event, const std::string* line) {
     const std::lock_guard lock(mutex_);
     afterEnd_ = afterEnd_ || ended_;
     ended_ = ended_ || event == "ended";
-    const bool block = isLine ? blockLine_ == lines_.size() : event == "start" && blockStart_;
-    if (isLine) {
-        lines_.push_back(std::move(line));
+    const bool block =
+        line != nullptr ? blockLine_ == lines_.size() : event == "start" && blockStart_;
+    if (line != nullptr) {
+        lines_.push_back(*line);
     }
     events_.push_back(std::move(event));
     changed_.notify_all();
@@ -73,21 +57,7 @@ std::vector<std::string> RecordingHost::events() const {
 
 std::vector<std::string> RecordingHost::lines() const {
     const std::lock_guard lock(mutex_);
-    std::vector<std::string> texts;
-    for (const LogLine& line : lines_) {
-        texts.push_back(line.text());
-    }
-    return texts;
-}
-
-std::vector<LogLine> RecordingHost::logLines() const {
-    const std::lock_guard lock(mutex_);
     return lines_;
-}
-
-std::size_t RecordingHost::eventCount() const {
-    const std::lock_guard lock(mutex_);
-    return events_.size();
 }
 
 bool RecordingHost::completed() const {

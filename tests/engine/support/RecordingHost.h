@@ -23,15 +23,12 @@ inline constexpr std::chrono::milliseconds kQuietPeriod{200};
 // A one-shot barrier a worker stops at: the test learns that the worker arrived and opens it.
 class Gate final {
 public:
-    // Worker side: note the arrival and wait until the gate is open.
-    void arriveAndWait();
-    // Test side.
+    void arriveAndWait(); // worker side: note the arrival, wait until the gate is open
     bool waitUntilArrived(std::chrono::milliseconds timeout);
     void open();
-    [[nodiscard]] bool arrived() const;
 
 private:
-    mutable std::mutex mutex_;
+    std::mutex mutex_;
     std::condition_variable changed_;
     bool arrived_ = false;
     bool open_ = false;
@@ -41,15 +38,15 @@ class RecordingHost final : public PassHost {
 public:
     void announceStart() override;
     void announceLine(LogLine line) override;
-    void announceCompletion() override;
-    void announceFatal(std::string errorClass, std::string message) override;
-    void workerEnded() override;
+    void announceCompletion() override { record("completion"); }
+    void announceFatal(std::string errorClass, std::string message) override {
+        record("fatal " + errorClass + ": " + message);
+    }
+    void workerEnded() override { record("ended"); }
 
     // "start", "line <text>", "completion", "fatal <class>: <message>", "ended", in order.
     [[nodiscard]] std::vector<std::string> events() const;
     [[nodiscard]] std::vector<std::string> lines() const;
-    [[nodiscard]] std::vector<LogLine> logLines() const;
-    [[nodiscard]] std::size_t eventCount() const;
     [[nodiscard]] bool completed() const;
     // True when any announcement came after workerEnded.
     [[nodiscard]] bool calledAfterEnd() const;
@@ -62,13 +59,13 @@ public:
     Gate& blockAtLine(std::size_t index);
 
 private:
-    // Records an event (and the line it carries); true when it is to wait at its gate.
-    bool record(std::string event, bool isLine, LogLine line = {});
+    // Records an event (a line's text when `line`); true when it is to wait at its gate.
+    bool record(std::string event, const std::string* line = nullptr);
 
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     std::vector<std::string> events_;
-    std::vector<LogLine> lines_;
+    std::vector<std::string> lines_;
     bool ended_ = false;
     bool afterEnd_ = false;
     Gate startGate_;
