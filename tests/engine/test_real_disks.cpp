@@ -52,21 +52,20 @@ public:
         static const bool ownMounts =
             ::unshare(CLONE_NEWNS) == 0 &&
             ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
-        const std::string i = " " + scratch / (kind + ".img") + " ";
-        const std::map<std::string, std::string> commands{
-            {"exfat", "truncate -s 48M" + i + "&& mkfs.exfat" + i + "&& d=$(losetup -f --show" + i +
-                          ") && mount.exfat-fuse $d " + dir_ + "; r=$?; losetup -d $d; exit $r"},
-            {"vfat", "truncate -s 48M" + i + "&& mkfs.vfat" + i + "&& fusefat -o rw+" + i + dir_},
-            {"xfs",
-             "truncate -s 300M" + i + "&& mkfs.xfs -q -m reflink=1" + i + "&& mount" + i + dir_},
-            {"btrfs", "truncate -s 128M" + i + "&& mkfs.btrfs -q" + i + "&& mount" + i + dir_},
-            {"tmpfs", "mount -t tmpfs -o size=48M tmpfs " + dir_},
-            {"btrfs-noacl",
-             "truncate -s 128M" + i + "&& mkfs.btrfs -q" + i + "&& mount -o noacl" + i + dir_},
-            {"read-only", "mount --bind " + dir_ + " " + dir_ + " && mount -o remount,ro,bind " +
-                              dir_ + " " + dir_},
-        };
-        mounted_ = ownMounts && Shell(commands.at(kind));
+        // How each kind of disk is mounted on $d, with $i a file for its image.
+        // clang-format off
+        const std::map<std::string, std::string> mounts{
+            {"exfat", "truncate -s 48M $i && mkfs.exfat $i && l=$(losetup -f --show $i) &&"
+                      " mount.exfat-fuse $l $d; r=$?; losetup -d $l; exit $r"},
+            {"vfat", "truncate -s 48M $i && mkfs.vfat $i && fusefat -o rw+ $i $d"},
+            {"xfs", "truncate -s 300M $i && mkfs.xfs -q -m reflink=1 $i && mount $i $d"},
+            {"btrfs", "truncate -s 128M $i && mkfs.btrfs -q $i && mount $i $d"},
+            {"tmpfs", "mount -t tmpfs -o size=48M tmpfs $d"},
+            {"btrfs-noacl", "truncate -s 128M $i && mkfs.btrfs -q $i && mount -o noacl $i $d"},
+            {"read-only", "mount --bind $d $d && mount -o remount,ro,bind $d $d"}};
+        // clang-format on
+        mounted_ = ownMounts &&
+                   Shell("i=" + scratch / (kind + ".img") + " d=" + dir_ + "; " + mounts.at(kind));
         if (!mounted_) {
             std::cout << "[ skipped  ] " << kind << ": mounting is refused here\n";
         }
