@@ -8,6 +8,7 @@
 #include "th_copy1.h"
 
 #include <algorithm>
+#include <future>
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <thread>
@@ -52,40 +53,47 @@ struct Sides {
 };
 
 TEST(Worker, HoldsAtEveryCheckPointAndStopsAfterTheFileInHand) {
-    enum Where { AtStart, InFirstCopy, AtFirstLine, AtLastLine };
+    // The announcement the worker is held in (0 the start, 1 the first line; -1: inside the first
+    // copy), whether the pass is then stopped, and the lines announced in all.
     const struct {
-        Where where;
+        int at;
         bool stop;
-        std::size_t linesBefore; // announced while held
-        std::size_t lines;       // in all
-    } rows[] = {{AtStart, false, 0, 4},    {InFirstCopy, false, 0, 4}, {AtFirstLine, false, 1, 4},
-                {AtLastLine, false, 4, 4}, {AtStart, true, 0, 0},      {AtFirstLine, true, 1, 1}};
+        std::size_t lines;
+    } rows[] = {{0, false, 4}, {-1, false, 4}, {1, false, 4},
+                {4, false, 4}, {0, true, 0},   {1, true, 1}};
     for (const auto& row : rows) {
-        SCOPED_TRACE(testing::Message() << "at " << row.where << (row.stop ? ", stopped" : ""));
+        SCOPED_TRACE(testing::Message() << "at " << row.at << (row.stop ? ", stopped" : ""));
         const Sides fresh;
         auto host = std::make_shared<RecordingHost>();
-        Gate inCopy;
+        std::promise<void> arrived;
+        std::promise<void> opened;
+        const auto waitHere = [&, open = opened.get_future().share()] {
+            arrived.set_value();
+            open.wait();
+        };
         std::size_t copies = 0;
         fresh.fs->beforeCopy([&](std::string_view, std::string_view) {
-            if (copies++ == 0 && row.where == InFirstCopy) {
-                inCopy.arriveAndWait();
+            if (copies++ == 0 && row.at < 0) {
+                waitHere();
             }
         });
-        Gate& gate = row.where == AtStart ? host->blockAtStart()
-                     : row.where == InFirstCopy
-                         ? inCopy
-                         : host->blockAtLine(row.where == AtLastLine ? 3 : 0);
+        host->onEvent = [&, n = 0]() mutable {
+            if (n++ == row.at) {
+                waitHere();
+            }
+        };
         const auto control = th_Copy::Start(fresh.fs, fresh.input, host);
-        ASSERT_TRUE(gate.waitUntilArrived(kHangLimit));
+        ASSERT_EQ(arrived.get_future().wait_for(kHangLimit), std::future_status::ready);
         control->hold();
         EXPECT_TRUE(control->isHeld());
         if (row.stop) {
             control->requestStop();
         }
-        gate.open();
-        EXPECT_FALSE(host->waitForEvents(row.linesBefore + 2, kQuietPeriod));
-        EXPECT_EQ(host->events(), fresh.events(row.linesBefore, false, false));
-        if (row.where == InFirstCopy) {
+        opened.set_value();
+        const auto before = static_cast<std::size_t>(std::max(row.at, 0)); // lines while held
+        EXPECT_FALSE(host->waitForEvents(before + 2, kQuietPeriod));
+        EXPECT_EQ(host->events(), fresh.events(before, false, false));
+        if (row.at < 0) {
             const std::string first(fresh.input.list1->at(0));
             EXPECT_EQ(ReadFile(fresh.two + first), first) << "the copy under way is completed";
         }
