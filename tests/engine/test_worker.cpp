@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <thread>
+#include <tuple>
 
 namespace doplet::test {
 namespace {
@@ -23,17 +24,16 @@ struct Sides {
             WriteFile(one + name, name);
         }
         WriteFile(two + "/z", "z");
+        fs->readFoldersSorted();
         input = ListBoth(*fs, one, two);
     }
 
     // start, the first `lines` lines of a whole pass, completion when it completed, ended.
     std::vector<std::string> events(std::size_t lines, bool completed, bool ended = true) const {
         std::vector<std::string> events{"start"};
-        for (const std::string& entry : LinesOf(*input.list1)) {
-            events.push_back("line " + one + entry + "->" + two + entry);
-        }
-        for (const std::string& entry : LinesOf(*input.list2)) {
-            events.push_back("line " + two + entry + "->" + one + entry);
+        for (const std::string name : {"/a", "/b", "/c", "/z"}) { // side 1's, then side 2's
+            const auto& [from, to] = name == "/z" ? std::tie(two, one) : std::tie(one, two);
+            events.push_back("line " + from + name + "->" + to + name);
         }
         events.resize(1 + lines);
         if (completed) {

@@ -37,10 +37,8 @@ TempDir::~TempDir() {
 }
 
 std::string TempDir::operator/(std::string_view relative) const {
-    while (!relative.empty() && relative.front() == '/') {
-        relative.remove_prefix(1);
-    }
-    return path_ + "/" + std::string(relative);
+    return path_ + "/" +
+           std::string(relative.substr(std::min(relative.find_first_not_of('/'), relative.size())));
 }
 
 std::string TempDir::makeFolder(std::string_view relative) const {
