@@ -39,8 +39,6 @@ public:
         const std::vector<std::string> seen = events();
         return std::find(seen.begin(), seen.end(), "completion") != seen.end();
     }
-    // True when any announcement came after workerEnded.
-    [[nodiscard]] bool calledAfterEnd() const { return locked(afterEnd_); }
 
     bool waitForEvents(std::size_t count, std::chrono::milliseconds timeout) const {
         std::unique_lock lock(mutex_);
@@ -63,7 +61,6 @@ private:
     void record(std::string event, bool isLine = false) {
         {
             const std::lock_guard lock(mutex_);
-            afterEnd_ = afterEnd_ || ended_;
             ended_ = ended_ || event == "ended";
             if (isLine) {
                 lines_.push_back(event.substr(5));
@@ -81,7 +78,6 @@ private:
     std::vector<std::string> events_;
     std::vector<std::string> lines_;
     bool ended_ = false;
-    bool afterEnd_ = false;
 };
 
 } // namespace doplet::test
