@@ -1,71 +1,59 @@
 // The engine's rules as tables: folder texts and entries, error codes, ages and the decision of
-// each sweep, the log line's wording, size totals and the copy step's temporary names.
+// each sweep, the log line's wording, size totals and the copy step's temporary names; and the
+// folder listing over a real tree: depth-first order, what is left out, links, totals and labels,
+// the not-found marker, and a walk that begins below the root.
 
 #include "ErrorCodes.h"
+#include "FaultyFileSystem.h"
 #include "FolderListing.h"
 #include "Paths.h"
 #include "SyncPass.h"
+#include "TestFiles.h"
 
 #include <cerrno>
 #include <climits>
+#include <filesystem>
 #include <gtest/gtest.h>
 
-namespace doplet {
+namespace doplet::test {
 namespace {
 
+// clang-format off
 TEST(Rules, FolderTextsAndEntries) {
-    const struct {
-        std::string_view text, trimmed;
-    } trims[] = {
-        {" \t\n/data\x01 ", "/data"},
-        {"/a!", "/a!"},
-        {"!/a", "!/a"},
-        {" ", ""},
-        {"", ""},
-        {"\x7f/x", "\x7f/x"},
-        {"\xe3\x80\x80/x\xe3\x80\x80", "\xe3\x80\x80/x\xe3\x80\x80"},
-    };
+    const std::string_view trims[][2] = {{" \t\n/data\x01 ", "/data"}, {"/a!", "/a!"},
+        {"!/a", "!/a"}, {" ", ""}, {"", ""}, {"\x7f/x", "\x7f/x"},
+        {"\xe3\x80\x80/x\xe3\x80\x80", "\xe3\x80\x80/x\xe3\x80\x80"}};
     for (const auto& row : trims) {
-        EXPECT_EQ(TrimFolderText(row.text), row.trimmed) << row.text;
+        EXPECT_EQ(TrimFolderText(row[0]), row[1]) << row[0];
     }
-    const struct {
-        std::string_view folder, entry, joined, parent, name;
-    } joins[] = {
-        {"/d", "/s/a", "/d/s/a", "/s", "a"},
-        {"/d/", "/a", "/d/a", "", "a"},
-        {"/d//", "//a", "/d/a", "/", "a"},
-        {"", "a", "/a", "", "a"},
-    };
+    // Folder, entry, joined, the entry's parent and name.
+    const std::string_view joins[][5] = {{"/d", "/s/a", "/d/s/a", "/s", "a"},
+        {"/d/", "/a", "/d/a", "", "a"}, {"/d//", "//a", "/d/a", "/", "a"},
+        {"", "a", "/a", "", "a"}};
     for (const auto& row : joins) {
-        EXPECT_EQ(JoinPath(row.folder, row.entry), row.joined) << row.folder << " " << row.entry;
+        EXPECT_EQ(JoinPath(row[0], row[1]), row[2]) << row[0] << " " << row[1];
         std::string_view parent = "unset";
         std::string_view name = "unset";
-        SplitEntry(row.entry, &parent, &name);
-        EXPECT_EQ(parent, row.parent) << row.entry;
-        EXPECT_EQ(name, row.name) << row.entry;
+        SplitEntry(row[1], &parent, &name);
+        EXPECT_EQ(parent, row[3]) << row[1];
+        EXPECT_EQ(name, row[4]) << row[1];
     }
 }
 
 TEST(Rules, ErrorCodes) {
-    const int rows[][2] = {{0, 0},        {ENOENT, 2},   {ENOTDIR, 3},        {EACCES, 5},
-                           {EPERM, 5},    {EISDIR, 5},   {ELOOP, 5},          {EROFS, 5},
-                           {EBUSY, 32},   {ETXTBSY, 32}, {ESTALE, 32},        {ENOSPC, 112},
-                           {EDQUOT, 112}, {EFBIG, 112},  {ENAMETOOLONG, 206}, {EIO, 31}};
+    const int rows[][2] = {{0, 0}, {ENOENT, 2}, {ENOTDIR, 3}, {EACCES, 5}, {EPERM, 5}, {EISDIR, 5},
+        {ELOOP, 5}, {EROFS, 5}, {EBUSY, 32}, {ETXTBSY, 32}, {ESTALE, 32}, {ENOSPC, 112},
+        {EDQUOT, 112}, {EFBIG, 112}, {ENAMETOOLONG, 206}, {EIO, 31}};
     for (const auto& row : rows) {
         EXPECT_EQ(ErrorCodeFromErrno(row[0]), row[1]) << "errno " << row[0];
     }
 }
 
 TEST(Rules, AgesAndDecisions) {
-    const struct {
-        EntryKind kind;
-        std::int64_t seconds;
-        Age age;
-    } ages[] = {{EntryKind::File, 0, 0},        {EntryKind::File, 1, 0},
-                {EntryKind::File, 2, 1},        {EntryKind::File, -1, -1},
-                {EntryKind::File, -2, -1},      {EntryKind::File, -3, -2},
-                {EntryKind::Special, 5, 2},     {EntryKind::Folder, 4, kNoAge},
-                {EntryKind::Missing, 4, kNoAge}};
+    using K = EntryKind;
+    const struct { EntryKind kind; std::int64_t seconds; Age age; } ages[] = {{K::File, 0, 0},
+        {K::File, 1, 0}, {K::File, 2, 1}, {K::File, -1, -1}, {K::File, -2, -1}, {K::File, -3, -2},
+        {K::Special, 5, 2}, {K::Folder, 4, kNoAge}, {K::Missing, 4, kNoAge}};
     for (const auto& row : ages) {
         FileStat stat;
         stat.kind = row.kind;
@@ -73,18 +61,10 @@ TEST(Rules, AgesAndDecisions) {
         EXPECT_EQ(AgeOf(stat), row.age) << row.seconds;
     }
     using D = CopyDirection;
-    const struct {
-        Age age1, age2;
-        D sweep1, sweep2;
-    } decisions[] = {
-        {5, kNoAge, D::OneToTwo, D::None},
-        {5, 4, D::OneToTwo, D::None},
-        {5, 6, D::TwoToOne, D::None},
-        {5, 5, D::None, D::None},
-        {-3, -4, D::OneToTwo, D::None},
-        {kNoAge, -9, D::TwoToOne, D::TwoToOne},
-        {kNoAge, kNoAge, D::OneToTwo, D::TwoToOne},
-    };
+    const struct { Age age1, age2; D sweep1, sweep2; } decisions[] = {
+        {5, kNoAge, D::OneToTwo, D::None}, {5, 4, D::OneToTwo, D::None}, {5, 6, D::TwoToOne, D::None},
+        {5, 5, D::None, D::None}, {-3, -4, D::OneToTwo, D::None},
+        {kNoAge, -9, D::TwoToOne, D::TwoToOne}, {kNoAge, kNoAge, D::OneToTwo, D::TwoToOne}};
     for (const auto& row : decisions) {
         EXPECT_EQ(DecideSweep1(row.age1, row.age2), row.sweep1) << row.age1 << " " << row.age2;
         EXPECT_EQ(DecideSweep2(row.age1), row.sweep2) << row.age1;
@@ -94,36 +74,70 @@ TEST(Rules, AgesAndDecisions) {
 TEST(Rules, LogLinesTotalsAndTemporaryNames) {
     EXPECT_EQ((LogLine{"/a/x", "/b/x", 0}.text()), "/a/x->/b/x");
     EXPECT_EQ((LogLine{"/a/x", "", 5}.text()), "/a/x失敗しました Error－5");
-    const struct {
-        std::uint64_t total;
-        std::string_view separator, text;
-    } totals[] = {{0, ",", "0Byte"},
-                  {999, ",", "999Byte"},
-                  {1000, ",", "1,000Byte"},
-                  {1234567, ",", "1,234,567Byte"},
-                  {123456, ".", "123.456Byte"},
-                  {UINT64_MAX, ",", "18,446,744,073,709,551,615Byte"}};
+    const struct { std::uint64_t total; std::string_view separator, text; } totals[] = {
+        {0, ",", "0Byte"}, {999, ",", "999Byte"}, {1000, ",", "1,000Byte"},
+        {1234567, ",", "1,234,567Byte"}, {123456, ".", "123.456Byte"},
+        {UINT64_MAX, ",", "18,446,744,073,709,551,615Byte"}};
     for (const auto& row : totals) {
         EXPECT_EQ(FormatTotal(row.total, row.separator), row.text);
     }
+    EXPECT_TRUE(IsCopyTemporaryName(".doplet-0123456789abcdef.tmp"));
+    for (const std::string_view other : {".doplet-0123456789ABCDEF.tmp",
+             ".doplet-0123456789abcde.tmp", ".doplet-0123456789abcdef0.tmp",
+             ".doplet-012345678/abcdef.tmp", ".doplet-012345678:abcdef.tmp",
+             ".doplet-0123456789`bcdef.tmp", ".doplet-0123456789abcdeg.tmp",
+             "xdoplet-0123456789abcdef.tmp", ".doplet-0123456789abcdef.tmx", "x.tmp"}) {
+        EXPECT_FALSE(IsCopyTemporaryName(other)) << other;
+    }
+}
+// clang-format on
+
+TEST(Listing, ListsTheTreeAsTheRulesSay) {
+    const TempDir dir;
+    WriteFile(dir / "a.txt", "aaa");
+    WriteFile(dir / "sub/b.txt", "bbbbb");
+    WriteFile(dir / "sub/deeper/c.txt", "ccccccc");
+    WriteFile(dir / ".git/x", "left out with its folder");
+    WriteFile(dir / ".hidden", "h");
+    WriteFile(dir / ".doplet-0123456789abcdef.tmp", "a temporary of ours");
+    WriteFile(dir / "x.tmp", "xx");
+    WriteFile(dir / "file", "not a folder");
+    std::filesystem::create_directory_symlink("sub", dir / "link"); // listed, never followed
+    const std::vector<std::string> all = {
+        "/.hidden", "/a.txt", "/file", "/link", "/sub/b.txt", "/sub/deeper/c.txt", "/x.tmp"};
+    const std::vector<std::string> sub = {"/sub/b.txt", "/sub/deeper/c.txt"};
+    const std::vector<std::string> marker = {std::string(kNotFoundMarker)};
     const struct {
-        std::string_view name;
-        bool ours;
-    } names[] = {{".doplet-0123456789abcdef.tmp", true},
-                 {".doplet-0123456789ABCDEF.tmp", false},
-                 {".doplet-0123456789abcde.tmp", false},
-                 {".doplet-0123456789abcdef0.tmp", false},
-                 {".doplet-012345678/abcdef.tmp", false},
-                 {".doplet-012345678:abcdef.tmp", false},
-                 {".doplet-0123456789`bcdef.tmp", false},
-                 {".doplet-0123456789abcdeg.tmp", false},
-                 {"xdoplet-0123456789abcdef.tmp", false},
-                 {".doplet-0123456789abcdef.tmx", false},
-                 {"x.tmp", false}};
-    for (const auto& row : names) {
-        EXPECT_EQ(IsCopyTemporaryName(row.name), row.ours) << row.name;
+        std::string root, start;
+        int tag;
+        std::vector<std::string> lines;
+        std::uint64_t total;
+    } rows[] = {
+        {dir.path(), "", 1, all, 33},
+        {dir.path() + "/", "", 2, all, 33},
+        {dir.path(), "/sub", 1, sub, 12},
+        {dir.path(), "/sub/", 3, sub, 12},
+        {dir / "missing", "", 1, marker, 0},
+        {dir / "file", "", 2, marker, 0},
+        {"", "", 1, marker, 0},
+        {dir.path(), "/missing", 1, marker, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.root + " " + row.start + " tag " + std::to_string(row.tag));
+        FaultyFileSystem fs;
+        fs.readFoldersSorted();
+        FileList list(row.tag);
+        RecordingLabels labels;
+        std::uint64_t total = 99;
+        ListFolder(fs, row.root, row.start, list, labels, total, ".");
+        EXPECT_EQ(LinesOf(list), row.lines);
+        EXPECT_EQ(total, row.total);
+        using Captions = std::vector<std::pair<int, std::string>>;
+        const Captions expected =
+            row.tag == 3 ? Captions{} : Captions{{row.tag, FormatTotal(row.total)}};
+        EXPECT_EQ(labels.captions, expected);
     }
 }
 
 } // namespace
-} // namespace doplet
+} // namespace doplet::test

@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <iomanip>
 #include <iostream>
 #include <random>
 #include <sstream>
@@ -38,10 +37,8 @@ TempDir::~TempDir() {
 }
 
 std::string TempDir::operator/(std::string_view relative) const {
-    while (!relative.empty() && relative.front() == '/') {
-        relative.remove_prefix(1);
-    }
-    return path_ + "/" + std::string(relative);
+    return path_ + "/" +
+           std::string(relative.substr(std::min(relative.find_first_not_of('/'), relative.size())));
 }
 
 std::string TempDir::makeFolder(std::string_view relative) const {
@@ -66,18 +63,11 @@ void SetMtime(const std::string& path, FileTime mtime) {
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
 }
 
-void PrintTo(const FileTime& time, std::ostream* out) {
-    *out << time.sec << "." << std::setw(9) << std::setfill('0') << time.nsec;
-}
-
 std::optional<std::string> ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
     std::ostringstream content;
     content << in.rdbuf();
-    return content.str();
+    return in ? std::optional(content.str()) : std::nullopt;
 }
 
 struct stat LStat(const std::string& path) {
@@ -86,42 +76,9 @@ struct stat LStat(const std::string& path) {
     return st;
 }
 
-FileTime MtimeOf(const std::string& path) {
-    const struct stat st = LStat(path);
-    return {st.st_mtim.tv_sec, static_cast<std::uint32_t>(st.st_mtim.tv_nsec)};
-}
-
-mode_t ModeOf(const std::string& path) {
-    return LStat(path).st_mode & 07777;
-}
-
 bool Exists(const std::string& path) {
     std::error_code ec;
     return fs::exists(fs::symlink_status(path, ec));
-}
-
-std::vector<std::string> NamesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::vector<std::string> TreeOf(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& [path, node] : TakeSnapshot(folder)) {
-        names.push_back(path.substr(1));
-    }
-    return names;
-}
-
-bool HasCopyTemporary(const std::string& folder) {
-    const Snapshot tree = TakeSnapshot(folder);
-    return std::any_of(tree.begin(), tree.end(), [](const auto& item) {
-        return item.first.substr(item.first.rfind('/') + 1).rfind(".doplet-", 0) == 0;
-    });
 }
 
 namespace {
@@ -201,11 +158,6 @@ std::vector<std::string> RunPassHere(FileSystem& fs, const PassInput& input, boo
         *completed = done && host.completed();
     }
     return host.lines();
-}
-
-std::vector<std::string> ListAndPass(FileSystem& fs, const std::string& folder1,
-                                     const std::string& folder2) {
-    return RunPassHere(fs, ListBoth(fs, folder1, folder2));
 }
 
 std::uint64_t SeedFor(std::string_view test) {

@@ -11,7 +11,6 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <sys/stat.h>
 #include <utility>
@@ -27,9 +26,6 @@ public:
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-    TempDir(TempDir&&) = delete;
-    TempDir& operator=(TempDir&&) = delete;
-
     [[nodiscard]] const std::string& path() const { return path_; }
     // The path of `relative` ("sub/a.txt" or "/sub/a.txt") below this folder.
     [[nodiscard]] std::string operator/(std::string_view relative) const;
@@ -46,8 +42,6 @@ struct FileTime {
     std::uint32_t nsec = 0;
     bool operator==(const FileTime&) const = default;
 };
-void PrintTo(const FileTime& time, std::ostream* out);
-
 // A time well inside the years every file system keeps, on an even second.
 inline constexpr std::int64_t kBaseTime = 1'600'000'000;
 
@@ -58,15 +52,7 @@ void SetMtime(const std::string& path, FileTime mtime);
 std::optional<std::string> ReadFile(const std::string& path);
 // The file's own status (a link is not followed). Fails the test when it does not exist.
 struct stat LStat(const std::string& path);
-FileTime MtimeOf(const std::string& path);
-mode_t ModeOf(const std::string& path); // permission and set-id bits only
-bool Exists(const std::string& path);   // the name exists (also a dangling link)
-// The names in a folder, sorted.
-std::vector<std::string> NamesIn(const std::string& folder);
-// Every name below a folder ("sub", "sub/a.txt"), sorted; links are not followed.
-std::vector<std::string> TreeOf(const std::string& folder);
-// True when any name below the folder looks like the copy step's temporary.
-bool HasCopyTemporary(const std::string& folder);
+bool Exists(const std::string& path); // the name exists (also a dangling link)
 
 // One name below a root as a snapshot saw it: a file with its content, time and mode, a folder,
 // or a link with its target.
@@ -90,9 +76,6 @@ PassInput ListBoth(FileSystem& fs, const std::string& folder1, const std::string
 // announced its completion.
 std::vector<std::string> RunPassHere(FileSystem& fs, const PassInput& input,
                                      bool* completed = nullptr);
-// Lists both folders and runs one pass over them on this thread; the log lines, in order.
-std::vector<std::string> ListAndPass(FileSystem& fs, const std::string& folder1,
-                                     const std::string& folder2);
 
 // The seed of a randomised test (DOPLET_SEED=<n> repeats a run; printed), and numbers from the
 // environment (DOPLET_LONG_TESTS=1 selects the long fallback).
@@ -100,8 +83,7 @@ std::uint64_t SeedFor(std::string_view test);
 std::int64_t EnvNumber(const char* name, std::int64_t fallback, std::int64_t longFallback);
 
 // Size labels that record every caption set.
-class RecordingLabels final : public SizeLabels {
-public:
+struct RecordingLabels final : SizeLabels {
     void setSizeCaption(int label, const std::string& caption) override {
         captions.emplace_back(label, caption);
     }
