@@ -1,35 +1,39 @@
 // The windows' finer points: which control has the keyboard, where frames go when the fixed places
 // do not fit the screen, and the log's failure colours and context menu.
 
-#include "CopyWin.h"
 #include "Placement.h"
 #include "UiTestSupport.h"
-#include "main1.h"
 
 #include <QClipboard>
-#include <QListView>
+#include <QFileDialog>
 #include <QScreen>
-#include <QTest>
 
 namespace doplet::test {
 namespace {
 
 // Two folders whose pass makes two copies and fails twice ("sub" is a file on side 1 and a folder
 // on side 2).
-class WindowDetails : public testing::Test {
+class WindowDetails : public UiTest {
 protected:
     void SetUp() override {
-        ClearSettings();
+        UiTest::SetUp();
         WriteFile(side1 / "a.txt", "a");
         WriteFile(side1 / "b.txt", "b");
         WriteFile(side1 / "sub", "a file");
         WriteFile(side2 / "sub/e.txt", "below a folder");
-        StoreFolders(FolderText(side1.path()), FolderText(side2.path()));
+        StoreFolders(side1.path(), side2.path());
     }
-    void TearDown() override { ClearSettings(); }
-
-    TempDir side1, side2;
 };
+
+// How many pixels of the image pass the test.
+int CountPixels(const QImage& image, const std::function<bool(const QColor&)>& test) {
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            count += test(image.pixelColor(x, y)) ? 1 : 0;
+    }
+    return count;
+}
 
 TEST_F(WindowDetails, TheCopyButtonHasTheKeyboardOnEveryShowing) {
     const Program program;
@@ -39,10 +43,10 @@ TEST_F(WindowDetails, TheCopyButtonHasTheKeyboardOnEveryShowing) {
         program.execute();
         ASSERT_TRUE(QTest::qWaitForWindowActive(program.copyWin));
         EXPECT_EQ(QApplication::focusWidget(), Child<QWidget>(program.copyWin, "BitBtn1"));
-        const ModalAnswer question(QMessageBox::Ok);
+        const ModalAnswer question;
         QTest::keyClick(QApplication::focusWidget(), key);
         ASSERT_TRUE(question.wait(5'000));
-        EXPECT_EQ(question.text(), QStringLiteral("コピーを中止しますか？"));
+        EXPECT_EQ(question.text, QStringLiteral("コピーを中止しますか？"));
         gate.allow(1); // the copy in hand ends, then the aborted pass
         ASSERT_TRUE(WaitFor([&] { return !program.copyWin->passRunning(); }));
     }
@@ -74,7 +78,7 @@ TEST(Placement, AFrameKeepsItsPlaceWhereItFitsElseMovesTheLeastOntoTheScreen) {
 TEST_F(WindowDetails, FailureLinesAreRedAndTheLogCanBeCopiedAndSaved) {
     const Program program;
     program.execute();
-    ASSERT_TRUE(program.waitDone());
+    ASSERT_TRUE(WaitFor([&] { return program.copyWin->done(); }));
     auto* view = Child<QListView>(program.copyWin, "ListBox1");
     const QStringList lines = program.log();
     ASSERT_EQ(lines.size(), 4);
@@ -108,14 +112,16 @@ TEST_F(WindowDetails, FailureLinesAreRedAndTheLogCanBeCopiedAndSaved) {
         std::optional<ModalAnswer> error;
         const ModalAnswer dialog([&](QWidget* window) {
             if (!row.done) {
-                error.emplace(QMessageBox::Ok);
+                error.emplace();
             }
-            ConfirmFileName(window, QString::fromStdString(row.file));
+            auto* fileDialog = qobject_cast<QFileDialog*>(window);
+            fileDialog->selectFile(QString::fromStdString(row.file));
+            static_cast<QDialog*>(fileDialog)->accept(); // its checks run, as on its button
         });
         EXPECT_EQ(ChooseFromContextMenu(program.copyWin, view->viewport(), "LogMenu", row.action),
                   row.caption);
         EXPECT_TRUE(row.file.empty() || dialog.wait());
-        EXPECT_TRUE(!error || (error->wait() && error->icon() == QMessageBox::Critical));
+        EXPECT_TRUE(!error || (error->wait() && error->icon == QMessageBox::Critical));
         const QString result = row.file.empty()
                                    ? QApplication::clipboard()->text()
                                    : QString::fromStdString(ReadFile(row.file).value_or(""));
