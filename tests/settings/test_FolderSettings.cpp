@@ -12,6 +12,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <random>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -65,22 +66,18 @@ std::tuple<QString, QString, std::string> Load() {
 
 // The failure a save reports in a child process that may write no byte into any file.
 std::string SaveWithoutSpace() {
-    int ends[2];
-    EXPECT_EQ(::pipe(ends), 0);
+    auto* shared = static_cast<char*>(
+        ::mmap(nullptr, 256, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
     if (::fork() == 0) {
         std::signal(SIGXFSZ, SIG_IGN);
         const rlimit none{0, 0};
         ::setrlimit(RLIMIT_FSIZE, &none);
-        const std::string failure = Failure([] { SaveFolderSettings("/new/", "/new/"); });
-        (void)!::write(ends[1], failure.data(), failure.size());
+        Failure([] { SaveFolderSettings("/new/", "/new/"); }).copy(shared, 255);
         ::_exit(0);
     }
-    ::close(ends[1]);
-    std::string message(256, '\0');
-    message.resize(
-        static_cast<std::size_t>(std::max<ssize_t>(0, ::read(ends[0], message.data(), 256))));
-    ::close(ends[0]);
     ::wait(nullptr);
+    std::string message(shared);
+    ::munmap(shared, 256);
     return message;
 }
 

@@ -149,16 +149,6 @@ TEST_F(CopyWindow, AFailureEscapingThePassEndsTheProgramWithoutSaving) {
     DopletApplication::instance()->setFatalExit([](int code) { QCoreApplication::exit(code); });
 }
 
-// How many pixels of the image pass the test.
-int CountPixels(const QImage& image, const std::function<bool(const QColor&)>& test) {
-    int count = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x)
-            count += test(image.pixelColor(x, y)) ? 1 : 0;
-    }
-    return count;
-}
-
 TEST(Placement, AFrameKeepsItsPlaceWhereItFitsElseMovesTheLeastOntoTheScreen) {
     const struct {
         QRect frame, available;
@@ -183,6 +173,12 @@ TEST_F(CopyWindow, FailureLinesAreRedAndTheLogCanBeCopiedAndSaved) {
     auto* view = Child<QListView>(program.copyWin, "ListBox1");
     const QStringList lines = program.log();
     ASSERT_EQ(lines.size(), 6);
+    const auto count = [](const QImage& image, auto test) { // pixels that pass the test
+        int n = 0;
+        for (int i = 0; i < image.width() * image.height(); ++i)
+            n += test(image.pixelColor(i % image.width(), i / image.width())) ? 1 : 0;
+        return n;
+    };
     const auto red = [](const QColor& c) { return c.red() - std::max(c.green(), c.blue()) > 80; };
     for (const bool selected : {false, true}) {
         for (int row = 0; row < lines.size(); ++row) {
@@ -191,10 +187,10 @@ TEST_F(CopyWindow, FailureLinesAreRedAndTheLogCanBeCopiedAndSaved) {
             view->setCurrentIndex(selected ? index : QModelIndex());
             const QImage line = view->viewport()->grab(view->visualRect(index)).toImage();
             const bool failed = !lines[row].contains(QStringLiteral("->"));
-            EXPECT_EQ(CountPixels(line, red) > 0, failed); // red text, none on a success line
-            if (selected && failed) {                      // light text on a red background
-                EXPECT_GT(CountPixels(line, red), line.width() * line.height() / 2);
-                EXPECT_GT(CountPixels(line, [](QColor c) { return c.lightness() > 230; }), 0);
+            EXPECT_EQ(count(line, red) > 0, failed); // red text, none on a success line
+            if (selected && failed) {                // light text on a red background
+                EXPECT_GT(count(line, red), line.width() * line.height() / 2);
+                EXPECT_GT(count(line, [](QColor c) { return c.lightness() > 230; }), 0);
             }
         }
     }
@@ -202,25 +198,22 @@ TEST_F(CopyWindow, FailureLinesAreRedAndTheLogCanBeCopiedAndSaved) {
     // All lines to the clipboard or into a UTF-8 file; a save that fails is reported.
     const struct {
         const char* action;
-        QString caption;
         std::string file;
         bool done;
-    } rows[] = {{"CopyAll", QStringLiteral("すべてコピー"), "", true},
-                {"SaveLog", QStringLiteral("ログを保存..."), side2 / "log.txt", true},
-                {"SaveLog", QStringLiteral("ログを保存..."), side1 / "f1/log.txt", false}};
+    } rows[] = {{"CopyAll", "", true},
+                {"SaveLog", side2 / "log.txt", true},
+                {"SaveLog", side1 / "f1/log.txt", false}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.action + (" " + row.file));
         std::optional<ModalAnswer> error;
         const ModalAnswer dialog([&](QWidget* window) {
-            if (!row.done) {
+            if (!row.done)
                 error.emplace();
-            }
             auto* fileDialog = qobject_cast<QFileDialog*>(window);
             fileDialog->selectFile(QString::fromStdString(row.file));
             static_cast<QDialog*>(fileDialog)->accept(); // its checks run, as on its button
         });
-        EXPECT_EQ(ChooseFromContextMenu(program.copyWin, view->viewport(), "LogMenu", row.action),
-                  row.caption);
+        ChooseFromContextMenu(program.copyWin, view->viewport(), "LogMenu", row.action);
         EXPECT_TRUE(row.file.empty() || dialog.wait());
         EXPECT_TRUE(!error || (error->wait() && error->icon == QMessageBox::Critical));
         const QString result = row.file.empty()

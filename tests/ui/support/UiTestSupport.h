@@ -174,17 +174,15 @@ struct Program {
 };
 
 // Right-clicks `target` at `at` and chooses the entry `action` of the context menu `menu` of
-// `window`; returns the entry's caption.
-inline QString ChooseFromContextMenu(QWidget* window, QWidget* target, const char* menu,
-                                     const char* action, QPoint at = {5, 5}) {
+// `window`.
+inline void ChooseFromContextMenu(QWidget* window, QWidget* target, const char* menu,
+                                  const char* action, QPoint at = {5, 5}) {
     auto* popup = Child<QMenu>(window, menu);
     auto* entry = Child<QAction>(window, action);
     QContextMenuEvent event(QContextMenuEvent::Mouse, at, target->mapToGlobal(at));
     QCoreApplication::sendEvent(target, &event);
-    if (!WaitFor([popup] { return popup->isVisible(); }))
-        return {};
+    EXPECT_TRUE(WaitFor([popup] { return popup->isVisible(); })) << menu;
     QTest::mouseClick(popup, Qt::LeftButton, {}, popup->actionGeometry(entry).center());
-    return entry->text();
 }
 
 // A folder as a folder box shows it: its path with a trailing separator.
