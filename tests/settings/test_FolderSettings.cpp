@@ -81,8 +81,7 @@ std::string SaveWithoutSpace() {
     return message;
 }
 
-class FolderSettings : public testing::Test {
-protected:
+struct FolderSettings : testing::Test {
     void SetUp() override {
         QDir(kFolder).removeRecursively();
         QFile::remove(kFolder);

@@ -18,8 +18,7 @@ namespace doplet::test {
 namespace {
 
 // Five files on side 1 only, both folders stored so that the program starts with them.
-class CopyWindow : public UiTest {
-protected:
+struct CopyWindow : UiTest {
     void SetUp() override {
         UiTest::SetUp();
         for (int i = 1; i <= 5; ++i)
@@ -34,9 +33,6 @@ protected:
                          QString::fromStdString(side2.path()) + entry;
         return lines;
     }
-    static QString caption(const Program& program) {
-        return Program::text(program.copyWin, "BitBtn1");
-    }
 };
 
 TEST_F(CopyWindow, TheButtonThroughAPassAndTheLogItsSelectionColoursAndMenu) {
@@ -45,10 +41,10 @@ TEST_F(CopyWindow, TheButtonThroughAPassAndTheLogItsSelectionColoursAndMenu) {
     CopyGate gate(*program.fs);
     program.execute();
     ASSERT_TRUE(gate.waitStarted(1));
-    EXPECT_EQ(caption(program), QStringLiteral("中止"));
+    EXPECT_EQ(Program::text(program.copyWin, "BitBtn1"), QStringLiteral("中止"));
     gate.allow(100);
     ASSERT_TRUE(WaitFor([&] { return program.copyWin->done(); }));
-    EXPECT_EQ(caption(program), QStringLiteral("完了"));
+    EXPECT_EQ(Program::text(program.copyWin, "BitBtn1"), QStringLiteral("完了"));
     const QStringList lines = program.log();
     ASSERT_EQ(lines.size(), 6);
     EXPECT_TRUE(lines[0].startsWith(QString::fromStdString(side1 / "f1") + "失敗しました Error－"));
@@ -146,7 +142,8 @@ TEST_F(CopyWindow, TheWorkerWaitsWhileTheAbortQuestionIsOpen) {
         ASSERT_TRUE(WaitFor([&] { return !program.copyWin->passRunning(); }));
         EXPECT_EQ(program.log(), copied(program, abort ? 3 : 5)); // nothing lost, nothing twice
         EXPECT_EQ(gate.started(), abort ? 3 : 5);
-        EXPECT_EQ(caption(program), abort ? QStringLiteral("中止") : QStringLiteral("完了"));
+        EXPECT_EQ(Program::text(program.copyWin, "BitBtn1"),
+                  abort ? QStringLiteral("中止") : QStringLiteral("完了"));
         std::filesystem::remove_all(side2.path());
         std::filesystem::create_directory(side2.path());
     }

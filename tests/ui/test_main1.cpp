@@ -10,8 +10,7 @@
 namespace doplet::test {
 namespace {
 
-class MainWindow : public UiTest {
-protected:
+struct MainWindow : UiTest {
     void SetUp() override {
         UiTest::SetUp();
         WriteFile(side1 / "a.txt", std::string(1000, 'a'));
@@ -48,14 +47,12 @@ TEST_F(MainWindow, ShowsTheTextsAUserSees) {
 
 TEST_F(MainWindow, ExecuteNamesOnlyTheFirstInvalidFolder) {
     const Program program;
-    {
-        const ModalAnswer box;
-        program.click(program.main, "BitBtn1");
-        ASSERT_TRUE(box.wait());
-        EXPECT_EQ(box.caption + box.text, QStringLiteral("エラーフォルダー１が有効ではありません"));
-        EXPECT_EQ(box.icon, QMessageBox::NoIcon);
-        EXPECT_TRUE(box.applicationModal);
-    }
+    const ModalAnswer box;
+    program.click(program.main, "BitBtn1");
+    ASSERT_TRUE(box.wait());
+    EXPECT_EQ(box.caption + box.text, QStringLiteral("エラーフォルダー１が有効ではありません"));
+    EXPECT_EQ(box.icon, QMessageBox::NoIcon);
+    EXPECT_TRUE(box.applicationModal);
     const ModalAnswer second;
     QTest::qWait(200);
     EXPECT_FALSE(second.answered); // one box for two invalid folders
@@ -82,13 +79,11 @@ TEST_F(MainWindow, AFailedSaveKeepsTheWindowOpenAndExitSavesTheBoxTexts) {
     QFile blocker(SettingsFolder()); // a file where the store's folder goes
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    {
-        const ModalAnswer box;
-        program.click(program.main, "BitBtn3");
-        ASSERT_TRUE(box.wait());
-        EXPECT_EQ(box.caption + box.text, QStringLiteral("test_uiｷｰ  の作成に失敗しました."));
-        EXPECT_EQ(box.icon, QMessageBox::Critical);
-    }
+    const ModalAnswer box;
+    program.click(program.main, "BitBtn3");
+    ASSERT_TRUE(box.wait());
+    EXPECT_EQ(box.caption + box.text, QStringLiteral("test_uiｷｰ  の作成に失敗しました."));
+    EXPECT_EQ(box.icon, QMessageBox::Critical);
     EXPECT_TRUE(program.main->isVisible());
     blocker.remove();
     Child<QLineEdit>(program.main, "Edit2")->setText(QStringLiteral("  typed "));

@@ -8,10 +8,7 @@
 #include "TestFiles.h"
 #include "Windows.h"
 
-#include <QApplication>
-#include <QContextMenuEvent>
 #include <QDir>
-#include <QFile>
 #include <QListView>
 #include <QMenu>
 #include <QMessageBox>
@@ -42,15 +39,14 @@ template <class T> T* Child(const QObject* parent, const char* name) {
 // Answers the next application-modal window (message box or dialog) once it shows: records its
 // caption, text and icon, then runs `act` on it, which presses a button or types as a user would;
 // without `act` it clicks the box's OK button.
-class ModalAnswer {
-public:
+struct ModalAnswer {
     explicit ModalAnswer(std::function<void(QWidget*)> act = {}) : act_(std::move(act)) {
         QObject::connect(&timer_, &QTimer::timeout, [this] { poll(); });
         timer_.start(10);
     }
     // Waits until the window has been answered.
-    bool wait(int timeoutMs = 30'000) const {
-        return WaitFor([this] { return answered; }, timeoutMs);
+    bool wait() const {
+        return WaitFor([this] { return answered; });
     }
 
     bool answered = false;
@@ -58,7 +54,6 @@ public:
     QString caption, text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
 
-private:
     void poll() {
         QWidget* window = QApplication::activeModalWidget();
         if (window == nullptr || !window->isVisible())
@@ -82,8 +77,7 @@ private:
 
 // Holds every copy of a pass at its start until the test allows it: copy n (counted from 1) runs
 // once n copies are allowed. Declare it after the Program whose file system it gates.
-class CopyGate {
-public:
+struct CopyGate {
     explicit CopyGate(FaultyFileSystem& fs) {
         // The hooks share the state, so a copy that runs after the gate has gone finds it there.
         fs.beforeCopy([s = s_](std::string_view, std::string_view) {
@@ -114,7 +108,6 @@ public:
         return s_->started;
     }
 
-private:
     struct State {
         std::mutex mutex;
         std::condition_variable changed;
@@ -208,8 +201,7 @@ inline QVariant Stored(const char* key) {
 }
 
 // Every GUI test's two folders, and a settings store that is empty again after each test.
-class UiTest : public testing::Test {
-protected:
+struct UiTest : testing::Test {
     void SetUp() override { QDir(SettingsFolder()).removeRecursively(); }
     void TearDown() override { SetUp(); }
 
