@@ -10,7 +10,6 @@
 #include <QClipboard>
 #include <QFileDialog>
 #include <QRegularExpression>
-#include <QScreen>
 #include <filesystem>
 #include <stdexcept>
 
@@ -23,7 +22,8 @@ struct CopyWindow : UiTest {
         UiTest::SetUp();
         for (int i = 1; i <= 5; ++i)
             WriteFile(side1 / ("f" + std::to_string(i)), std::string(100, char('0' + i)));
-        StoreFolders(side1.path(), side2.path());
+        StoreValue("CODE1", FolderText(side1.path()));
+        StoreValue("CODE2", FolderText(side2.path()));
     }
     // The success lines of the first `count` entries of folder 1's list.
     [[nodiscard]] QStringList copied(const Program& program, int count) const {
@@ -61,7 +61,7 @@ TEST_F(CopyWindow, TheButtonThroughAPassAndTheLogItsSelectionColoursAndMenu) {
         return n;
     };
     const auto red = [](const QColor& c) { return c.red() - std::max(c.green(), c.blue()) > 80; };
-    for (const bool selected : {false, true}) {
+    for (const bool selected : {false, true})
         for (int row = 0; row < lines.size(); ++row) {
             SCOPED_TRACE(lines[row].toStdString() + (selected ? " (selected)" : ""));
             const QModelIndex index = view->model()->index(row, 0);
@@ -74,7 +74,6 @@ TEST_F(CopyWindow, TheButtonThroughAPassAndTheLogItsSelectionColoursAndMenu) {
                 EXPECT_GT(count(line, [](QColor c) { return c.lightness() > 230; }), 0);
             }
         }
-    }
 
     // All lines to the clipboard or into a UTF-8 file; a save that fails is reported.
     const struct {
@@ -205,9 +204,8 @@ TEST(Placement, AFrameKeepsItsPlaceWhereItFitsElseMovesTheLeastOntoTheScreen) {
         {{100, 100, 700, 600}, {0, 0, 640, 512}, {0, 0}},            // larger than the screen
         {{2100, 700, 300, 200}, {1280, 30, 1024, 738}, {2004, 568}}, // on a second screen
     };
-    for (const auto& row : rows) {
+    for (const auto& row : rows)
         EXPECT_EQ(FitOnScreen(row.frame, row.available), row.expected) << "row " << &row - rows;
-    }
 }
 
 } // namespace
