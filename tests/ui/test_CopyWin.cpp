@@ -162,8 +162,8 @@ TEST_F(CopyWindow, ClosingTheProgramDuringAPassEndsItAfterTheCurrentFileAndSaves
     program.execute();
     ASSERT_TRUE(gate.waitStarted(2));
     program.click(program.main, "BitBtn3");
-    EXPECT_TRUE(program.main->isVisible()); // not in the middle of a copy
-    UiTest::SetUp();                        // what is stored from here on is the closing save
+    EXPECT_TRUE(program.main->isVisible());     // not in the middle of a copy
+    QDir(SettingsFolder()).removeRecursively(); // what is stored from here on is the closing save
     gate.allow(100);
     ASSERT_TRUE(WaitFor([&] { return !program.main->isVisible(); }));
     EXPECT_EQ(gate.started(), 2);
@@ -178,7 +178,7 @@ TEST_F(CopyWindow, AFailureEscapingThePassEndsTheProgramWithoutSaving) {
     });
     int exitCode = -1;
     DopletApplication::instance()->setFatalExit([&exitCode](int code) { exitCode = code; });
-    UiTest::SetUp();
+    QDir(SettingsFolder()).removeRecursively();
     const ModalAnswer box;
     program.execute();
     ASSERT_TRUE(box.wait());
