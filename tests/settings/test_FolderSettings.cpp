@@ -4,16 +4,15 @@
 #include "FolderSettings.h"
 
 #include <QDir>
-#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QSize>
 #include <csignal>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 #include <random>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -31,8 +30,8 @@ const QString kFolder = QString::fromStdString(kConfig) + QStringLiteral("/Quill
 const QString kStore = kFolder + QStringLiteral("/doplet.conf");
 
 void Store(const QString& key, const QVariant& value) {
-    QSettings store(QSettings::NativeFormat, QSettings::UserScope, "QuillBarrow", "doplet");
-    store.setValue(QStringLiteral("main1/") + key, value);
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, "QuillBarrow", "doplet")
+        .setValue(QStringLiteral("main1/") + key, value);
 }
 
 // A store file QSettings cannot parse: binary junk, a broken group, a truncated variant.
@@ -48,45 +47,45 @@ QByteArray StoreBytes() {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// The failure `act` reports ("" for none).
+std::string Failure(const std::function<void()>& act) {
+    try {
+        act();
+    } catch (const SettingsError& error) {
+        return error.what();
+    }
+    return "";
+}
+
 // The texts a load leaves in boxes that showed "1" and "2", and the failure it reported.
 std::tuple<QString, QString, std::string> Load() {
-    QString text1 = QStringLiteral("1");
-    QString text2 = QStringLiteral("2");
-    try {
-        LoadFolderSettings(text1, text2);
-    } catch (const SettingsError& error) {
-        return {text1, text2, error.what()};
-    }
-    return {text1, text2, ""};
+    QString text1 = QStringLiteral("1"), text2 = QStringLiteral("2");
+    const std::string failure = Failure([&] { LoadFolderSettings(text1, text2); });
+    return {text1, text2, failure};
 }
 
 // The failure a save reports in a child process that may write no byte into any file.
 std::string SaveWithoutSpace() {
-    int ends[2];
-    EXPECT_EQ(::pipe(ends), 0);
+    auto* shared = static_cast<char*>(
+        ::mmap(nullptr, 256, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
     if (::fork() == 0) {
         std::signal(SIGXFSZ, SIG_IGN);
         const rlimit none{0, 0};
         ::setrlimit(RLIMIT_FSIZE, &none);
-        try {
-            SaveFolderSettings("/new/", "/new/");
-        } catch (const SettingsError& error) {
-            (void)!::write(ends[1], error.what(), std::strlen(error.what()));
-        }
+        Failure([] { SaveFolderSettings("/new/", "/new/"); }).copy(shared, 255);
         ::_exit(0);
     }
-    ::close(ends[1]);
-    std::string message(256, '\0');
-    message.resize(
-        static_cast<std::size_t>(std::max<ssize_t>(0, ::read(ends[0], message.data(), 256))));
-    ::close(ends[0]);
     ::wait(nullptr);
+    std::string message(shared);
+    ::munmap(shared, 256);
     return message;
 }
 
-class FolderSettings : public testing::Test {
-protected:
-    void SetUp() override { QDir(kFolder).removeRecursively(); }
+struct FolderSettings : testing::Test {
+    void SetUp() override {
+        QDir(kFolder).removeRecursively();
+        QFile::remove(kFolder);
+    }
     void TearDown() override { SetUp(); }
 };
 
@@ -102,12 +101,14 @@ TEST_F(FolderSettings, TextsRoundTripExactlyAndOnlyTheUsersOwnStoreCounts) {
         SaveFolderSettings(text, QStringLiteral("2:") + text);
         EXPECT_EQ(Load(), std::make_tuple(text, QStringLiteral("2:") + text, std::string()));
     }
-    QSettings file(kStore, QSettings::IniFormat);
-    EXPECT_EQ(file.allKeys(), (QStringList{"main1/CODE1", "main1/CODE2"}));
-    QFile::remove(kConfig.c_str() + QStringLiteral("/QuillBarrow.conf"));
+    EXPECT_EQ(QSettings(kStore, QSettings::IniFormat).allKeys(),
+              (QStringList{"main1/CODE1", "main1/CODE2"}));
+    QFile::remove(common.fileName());
 }
 
 TEST_F(FolderSettings, EveryFailureIsReportedByNameAndLeavesTheStoreAsItWas) {
+    const auto save = [] { return Failure([] { SaveFolderSettings("/a/", "/b/"); }); };
+    const auto load = [] { return std::get<2>(Load()); };
     const struct {
         const char* name;
         std::function<void()> arrange;
@@ -116,14 +117,15 @@ TEST_F(FolderSettings, EveryFailureIsReportedByNameAndLeavesTheStoreAsItWas) {
         bool kept = true; // else the damaged store is gone
     } rows[] = {
         {"CODE2 of another type",
-         [] { Store("CODE1", "/a/"), Store("CODE2", QByteArray("\x01", 1)); },
-         [] { return std::get<2>(Load()); }, "'CODE2' のﾃﾞｰﾀ型が不正です"},
-        {"CODE1 of another type", [] { Store("CODE1", QSize(3, 4)); },
-         [] { return std::get<2>(Load()); }, "'CODE1' のﾃﾞｰﾀ型が不正です"},
-        {"no byte can be written", [] { SaveFolderSettings("/a/", "/b/"); }, SaveWithoutSpace,
-         "'CODE1' の設定に失敗しました"},
+         [] { Store("CODE1", "/a/"), Store("CODE2", QByteArray("\x01", 1)); }, load,
+         "'CODE2' のﾃﾞｰﾀ型が不正です"},
+        {"CODE1 of another type", [] { Store("CODE1", QSize(3, 4)); }, load,
+         "'CODE1' のﾃﾞｰﾀ型が不正です"},
+        {"no byte can be written", save, SaveWithoutSpace, "'CODE1' の設定に失敗しました"},
         {"a damaged store that cannot be rewritten", Damage, SaveWithoutSpace,
          "'CODE1' の設定に失敗しました", false},
+        {"a file where the store's folder belongs (also for root)",
+         [] { QFile(kFolder).open(QIODevice::WriteOnly); }, save, "ｷｰ  の作成に失敗しました"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -132,21 +134,10 @@ TEST_F(FolderSettings, EveryFailureIsReportedByNameAndLeavesTheStoreAsItWas) {
         const QByteArray before = StoreBytes();
         EXPECT_EQ(row.act(), row.message);
         EXPECT_EQ(StoreBytes(), row.kept ? before : QByteArray());
+        EXPECT_EQ(QDir(kConfig.c_str()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+                  QStringList{"QuillBarrow"}); // nothing written anywhere else
+        EXPECT_FALSE(QFileInfo(kFolder).isFile() && QFileInfo(kFolder).size() > 0);
     }
-    SetUp();
-    QFile blocker(kFolder); // a file where the store's folder belongs, also for root
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    try {
-        SaveFolderSettings("/a/", "/b/");
-        ADD_FAILURE() << "no failure";
-    } catch (const SettingsError& error) {
-        EXPECT_STREQ(error.what(), "ｷｰ  の作成に失敗しました");
-    }
-    EXPECT_EQ(blocker.size(), 0);
-    EXPECT_EQ(QDir(kConfig.c_str()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
-              QStringList{"QuillBarrow"});
-    blocker.remove();
 }
 
 TEST_F(FolderSettings, AKillDuringASaveLeavesThePreviousTextsOrTheNewOnes) {
@@ -157,9 +148,8 @@ TEST_F(FolderSettings, AKillDuringASaveLeavesThePreviousTextsOrTheNewOnes) {
     for (int round = 0; round < 25; ++round) {
         const pid_t child = ::fork();
         if (child == 0) {
-            for (bool b = true;; b = !b) {
+            for (bool b = true;; b = !b)
                 SaveFolderSettings(b ? "/b/" : a1, b ? b2 : "/a/");
-            }
         }
         ::usleep(std::uniform_int_distribution<useconds_t>(500, 20'000)(random));
         ::kill(child, SIGKILL);

@@ -1,155 +1,211 @@
-// The copy window running real passes: its button through a pass, the log and its selection,
-// the abort question answered both ways while the worker waits, closing the program during a
-// pass, and a failure escaping the pass. A gate in the file system holds the worker in a copy.
+// The copy window running real passes: its button through a pass and its keyboard focus, the log,
+// its selection, colours and context menu, the abort question answered both ways while the worker
+// waits, closing the program during a pass, a failure escaping the pass, and where the frames go.
+// A gate in the file system holds the worker in a copy.
 
-#include "CopyWin.h"
 #include "DopletApplication.h"
+#include "Placement.h"
 #include "UiTestSupport.h"
-#include "main1.h"
 
-#include <QAbstractButton>
-#include <QListView>
+#include <QClipboard>
+#include <QFileDialog>
 #include <QRegularExpression>
-#include <QTest>
 #include <filesystem>
-#include <gtest/gtest.h>
 #include <stdexcept>
 
 namespace doplet::test {
 namespace {
 
-class CopyWindow : public testing::Test {
-protected:
-    void SetUp() override { ClearSettings(); }
-    void TearDown() override { ClearSettings(); }
-
-    // Five files on side 1 only, both folders stored so that the program starts with them.
-    void fiveFiles() {
-        for (int i = 1; i <= 5; ++i) {
+// Five files on side 1 only, both folders stored so that the program starts with them.
+struct CopyWindow : UiTest {
+    void SetUp() override {
+        UiTest::SetUp();
+        for (int i = 1; i <= 5; ++i)
             WriteFile(side1 / ("f" + std::to_string(i)), std::string(100, char('0' + i)));
-        }
-        StoreFolders(FolderText(side1.path()), FolderText(side2.path()));
+        StoreValue("CODE1", FolderText(side1.path()));
+        StoreValue("CODE2", FolderText(side2.path()));
     }
     // The success lines of the first `count` entries of folder 1's list.
     [[nodiscard]] QStringList copied(const Program& program, int count) const {
         QStringList lines;
-        for (const QString& entry : program.fileList(1).mid(0, count)) {
+        for (const QString& entry : Program::lines(program.main, "FileListBox1").mid(0, count))
             lines << QString::fromStdString(side1.path()) + entry + "->" +
                          QString::fromStdString(side2.path()) + entry;
-        }
         return lines;
     }
-    static QString caption(const Program& program) {
-        return program.text(program.copyWin, "BitBtn1");
-    }
-
-    TempDir side1;
-    TempDir side2;
 };
 
-TEST_F(CopyWindow, TheButtonReadsAbortDuringAPassAndDoneAfterItThenHidesTheWindow) {
-    fiveFiles();
+TEST_F(CopyWindow, TheButtonThroughAPassAndTheLogItsSelectionColoursAndMenu) {
     WriteFile(side2 / "f1/x", "a folder where side 1 has a file"); // fails in sweep 2
-    StoreFolders(FolderText(side1.path()), FolderText(side2.path()));
     const Program program;
     CopyGate gate(*program.fs);
     program.execute();
     ASSERT_TRUE(gate.waitStarted(1));
-    EXPECT_EQ(caption(program), QStringLiteral("中止"));
-    EXPECT_FALSE(program.copyWin->done());
-    gate.allowAll();
-    ASSERT_TRUE(program.waitDone());
-    EXPECT_EQ(caption(program), QStringLiteral("完了"));
-    QStringList log = program.log();
-    ASSERT_EQ(log.size(), 6);
+    EXPECT_EQ(Program::text(program.copyWin, "BitBtn1"), QStringLiteral("中止"));
+    gate.allow(100);
+    ASSERT_TRUE(WaitFor([&] { return program.copyWin->done(); }));
+    EXPECT_EQ(Program::text(program.copyWin, "BitBtn1"), QStringLiteral("完了"));
+    const QStringList lines = program.log();
+    ASSERT_EQ(lines.size(), 6);
+    EXPECT_TRUE(lines[0].startsWith(QString::fromStdString(side1 / "f1") + "失敗しました Error－"));
     EXPECT_TRUE(
-        log.takeFirst().startsWith(QString::fromStdString(side1 / "f1") + "失敗しました Error－"));
-    EXPECT_TRUE(
-        log.takeLast().startsWith(QString::fromStdString(side2 / "f1/x") + "失敗しました Error－"));
-    EXPECT_EQ(log, copied(program, 5).mid(1));
+        lines[5].startsWith(QString::fromStdString(side2 / "f1/x") + "失敗しました Error－"));
+    EXPECT_EQ(lines.mid(1, 4), copied(program, 5).mid(1));
     // A failure does not move the selection from the last success line.
-    EXPECT_EQ(Child<QListView>(program.copyWin, "ListBox1")->currentIndex().row(), 4);
+    auto* view = Child<QListView>(program.copyWin, "ListBox1");
+    EXPECT_EQ(view->currentIndex().row(), 4);
+    const auto count = [](const QImage& image, auto test) { // pixels that pass the test
+        int n = 0;
+        for (int i = 0; i < image.width() * image.height(); ++i)
+            n += test(image.pixelColor(i % image.width(), i / image.width())) ? 1 : 0;
+        return n;
+    };
+    const auto red = [](const QColor& c) { return c.red() - std::max(c.green(), c.blue()) > 80; };
+    for (const bool selected : {false, true})
+        for (int row = 0; row < lines.size(); ++row) {
+            SCOPED_TRACE(lines[row].toStdString() + (selected ? " (selected)" : ""));
+            const QModelIndex index = view->model()->index(row, 0);
+            view->setCurrentIndex(selected ? index : QModelIndex());
+            const QImage line = view->viewport()->grab(view->visualRect(index)).toImage();
+            const bool failed = !lines[row].contains(QStringLiteral("->"));
+            EXPECT_EQ(count(line, red) > 0, failed); // red text, none on a success line
+            if (selected && failed) {                // light text on a red background
+                EXPECT_GT(count(line, red), line.width() * line.height() / 2);
+                EXPECT_GT(count(line, [](QColor c) { return c.lightness() > 230; }), 0);
+            }
+        }
+
+    // All lines to the clipboard or into a UTF-8 file; a save that fails is reported.
+    const struct {
+        const char* action;
+        std::string file;
+        bool done;
+    } rows[] = {{"CopyAll", "", true},
+                {"SaveLog", side2 / "log.txt", true},
+                {"SaveLog", side1 / "f1/log.txt", false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.action + (" " + row.file));
+        std::optional<ModalAnswer> error;
+        const ModalAnswer dialog([&](QWidget* window) {
+            if (!row.done)
+                error.emplace();
+            auto* fileDialog = qobject_cast<QFileDialog*>(window);
+            fileDialog->selectFile(QString::fromStdString(row.file));
+            static_cast<QDialog*>(fileDialog)->accept(); // its checks run, as on its button
+        });
+        ChooseFromContextMenu(program.copyWin, view->viewport(), "LogMenu", row.action);
+        EXPECT_TRUE(row.file.empty() || dialog.wait());
+        EXPECT_TRUE(!error || (error->wait() && error->icon == QMessageBox::Critical));
+        const QString result = row.file.empty()
+                                   ? QApplication::clipboard()->text()
+                                   : QString::fromStdString(ReadFile(row.file).value_or(""));
+        EXPECT_EQ(result, row.done ? lines.join(u'\n') + u'\n' : QString());
+    }
+
     program.click(program.copyWin, "BitBtn1");
     EXPECT_FALSE(program.copyWin->isVisible());
     program.execute(); // a new pass, a new log
-    ASSERT_TRUE(program.waitDone());
+    ASSERT_TRUE(WaitFor([&] { return program.copyWin->done(); }));
     EXPECT_EQ(program.log().size(), 2);
 }
 
+// The question answered with OK (by Space) on the window's first showing, with Cancel (by Return)
+// on its second: the button has the keyboard on every showing.
 TEST_F(CopyWindow, TheWorkerWaitsWhileTheAbortQuestionIsOpen) {
+    const Program program;
     for (const bool abort : {true, false}) {
         SCOPED_TRACE(abort ? "OK" : "Cancel");
-        fiveFiles();
-        const Program program;
         CopyGate gate(*program.fs);
         gate.allow(2);
         program.execute();
         ASSERT_TRUE(gate.waitStarted(3)); // the worker is inside the third copy
         ASSERT_TRUE(WaitFor([&] { return program.log().size() == 2; }));
-        int linesWhileAsking = -1;
+        ASSERT_TRUE(QTest::qWaitForWindowActive(program.copyWin));
+        EXPECT_EQ(QApplication::focusWidget(), Child<QWidget>(program.copyWin, "BitBtn1"));
+        qsizetype linesWhileAsking = -1;
         const ModalAnswer question([&](QWidget* box) {
             gate.allow(1); // the held worker finishes its copy; its line waits for the answer
             ASSERT_TRUE(gate.waitEnded(3));
             QTest::qWait(100);
-            linesWhileAsking = static_cast<int>(program.log().size());
+            linesWhileAsking = program.log().size();
             QTest::mouseClick(qobject_cast<QMessageBox*>(box)->button(abort ? QMessageBox::Ok
                                                                             : QMessageBox::Cancel),
                               Qt::LeftButton);
         });
-        program.click(program.copyWin, "BitBtn1");
+        QTest::keyClick(QApplication::focusWidget(), abort ? Qt::Key_Space : Qt::Key_Return);
         ASSERT_TRUE(question.wait());
-        EXPECT_EQ(question.caption(), QStringLiteral("確認"));
-        EXPECT_EQ(question.text(), QStringLiteral("コピーを中止しますか？"));
+        EXPECT_EQ(question.caption + question.text, QStringLiteral("確認コピーを中止しますか？"));
         EXPECT_EQ(linesWhileAsking, 2);
         EXPECT_EQ(program.copyWin->isVisible(), !abort);
-        gate.allowAll();
+        gate.allow(100);
         ASSERT_TRUE(WaitFor([&] { return !program.copyWin->passRunning(); }));
         EXPECT_EQ(program.log(), copied(program, abort ? 3 : 5)); // nothing lost, nothing twice
         EXPECT_EQ(gate.started(), abort ? 3 : 5);
-        EXPECT_EQ(caption(program), abort ? QStringLiteral("中止") : QStringLiteral("完了"));
+        EXPECT_EQ(Program::text(program.copyWin, "BitBtn1"),
+                  abort ? QStringLiteral("中止") : QStringLiteral("完了"));
         std::filesystem::remove_all(side2.path());
         std::filesystem::create_directory(side2.path());
     }
+    // On the offscreen platform's 800 x 600 screen the main window's fixed place leaves its right
+    // part off the screen, the copy window's does not.
+    const QRect available = program.main->screen()->availableGeometry();
+    const QRect main = program.main->frameGeometry();
+    EXPECT_TRUE(available.contains(main));
+    EXPECT_EQ(main.topLeft(), QPoint(available.right() + 1 - main.width(), 133));
+    EXPECT_EQ(program.copyWin->frameGeometry().topLeft(), QPoint(298, 199));
 }
 
 TEST_F(CopyWindow, ClosingTheProgramDuringAPassEndsItAfterTheCurrentFileAndSaves) {
-    fiveFiles();
     const Program program;
     CopyGate gate(*program.fs);
     gate.allow(1);
     program.execute();
     ASSERT_TRUE(gate.waitStarted(2));
     program.click(program.main, "BitBtn3");
-    EXPECT_TRUE(program.main->isVisible()); // not in the middle of a copy
-    ClearSettings();                        // what is stored from here on is the closing save
-    gate.allowAll();
+    EXPECT_TRUE(program.main->isVisible());     // not in the middle of a copy
+    QDir(SettingsFolder()).removeRecursively(); // what is stored from here on is the closing save
+    gate.allow(100);
     ASSERT_TRUE(WaitFor([&] { return !program.main->isVisible(); }));
     EXPECT_EQ(gate.started(), 2);
     EXPECT_EQ(program.log(), copied(program, 2));
-    EXPECT_EQ(StoredFolder("CODE2"), FolderText(side2.path()));
+    EXPECT_EQ(Stored("CODE2"), FolderText(side2.path()));
 }
 
 TEST_F(CopyWindow, AFailureEscapingThePassEndsTheProgramWithoutSaving) {
-    fiveFiles();
     const Program program;
     program.fs->beforeCopy([](std::string_view, std::string_view) {
         throw std::runtime_error("ディスクが壊れました");
     });
     int exitCode = -1;
     DopletApplication::instance()->setFatalExit([&exitCode](int code) { exitCode = code; });
-    ClearSettings();
-    const ModalAnswer box(QMessageBox::Ok);
+    QDir(SettingsFolder()).removeRecursively();
+    const ModalAnswer box;
     program.execute();
     ASSERT_TRUE(box.wait());
-    EXPECT_EQ(box.caption(), QStringLiteral("ｱﾌﾟﾘｹｰｼｮﾝ ｴﾗｰ"));
-    EXPECT_EQ(box.icon(), QMessageBox::Critical);
-    EXPECT_TRUE(box.text().contains(
-        QRegularExpression("^std::runtime_errorがﾓｼﾞｭｰﾙ test_CopyWin の [0-9A-F]+ "
-                           "で発生しました。\nディスクが壊れました\\.$")))
-        << box.text().toStdString();
+    EXPECT_EQ(box.caption, QStringLiteral("ｱﾌﾟﾘｹｰｼｮﾝ ｴﾗｰ"));
+    EXPECT_EQ(box.icon, QMessageBox::Critical);
+    EXPECT_TRUE(box.text.contains(
+        QRegularExpression("^std::runtime_errorがﾓｼﾞｭｰﾙ test_ui の "
+                           "[0-9A-F]+ で発生しました。\nディスクが壊れました\\.$")))
+        << box.text.toStdString();
     EXPECT_EQ(exitCode, 1);
-    EXPECT_FALSE(StoredFolder("CODE1"));
+    EXPECT_FALSE(Stored("CODE1").isValid());
     DopletApplication::instance()->setFatalExit([](int code) { QCoreApplication::exit(code); });
+}
+
+TEST(Placement, AFrameKeepsItsPlaceWhereItFitsElseMovesTheLeastOntoTheScreen) {
+    const struct {
+        QRect frame, available;
+        QPoint expected;
+    } rows[] = {
+        {{540, 412, 100, 100}, {0, 0, 640, 512}, {540, 412}},        // fits, touching the far edges
+        {{344, 133, 634, 445}, {0, 0, 640, 512}, {6, 67}},           // past right and bottom
+        {{-50, -20, 100, 100}, {0, 30, 640, 482}, {0, 30}},          // past left, under a top panel
+        {{100, 100, 700, 600}, {0, 0, 640, 512}, {0, 0}},            // larger than the screen
+        {{2100, 700, 300, 200}, {1280, 30, 1024, 738}, {2004, 568}}, // on a second screen
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(FitOnScreen(row.frame, row.available), row.expected) << "row " << &row - rows;
 }
 
 } // namespace

@@ -6,165 +6,201 @@
 
 #include "FaultyFileSystem.h"
 #include "TestFiles.h"
+#include "Windows.h"
 
+#include <QDir>
+#include <QListView>
+#include <QMenu>
 #include <QMessageBox>
-#include <QObject>
-#include <QString>
-#include <QStringList>
+#include <QPushButton>
+#include <QScreen>
+#include <QSettings>
+#include <QTest>
 #include <QTimer>
-#include <QVariant>
 #include <condition_variable>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <mutex>
-#include <optional>
-
-class QColor;
-class QImage;
-class QWidget;
-
-namespace doplet {
-class TFCopyWin;
-class TFmain1;
-class TFVersion1;
-struct Windows;
-} // namespace doplet
 
 namespace doplet::test {
 
 // Polls until `condition` holds, keeping the interface running; false after `timeoutMs`.
-bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 30'000);
+inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 30'000) {
+    return QTest::qWaitFor(condition, timeoutMs);
+}
+
+// The child of `parent` with this object name.
+template <class T> T* Child(const QObject* parent, const char* name) {
+    return parent->findChild<T*>(QString::fromLatin1(name));
+}
 
 // Answers the next application-modal window (message box or dialog) once it shows: records its
-// caption, text and icon, then runs `act` on it, which presses a button or types as a user would.
-class ModalAnswer final : public QObject {
-    Q_OBJECT
-
-public:
-    explicit ModalAnswer(std::function<void(QWidget*)> act);
-    // Clicks this button of the box.
-    explicit ModalAnswer(QMessageBox::StandardButton button);
-
-    [[nodiscard]] bool answered() const { return answered_; }
-    [[nodiscard]] const QString& caption() const { return caption_; }
-    [[nodiscard]] const QString& text() const { return text_; }
-    [[nodiscard]] QMessageBox::Icon icon() const { return icon_; }
-    [[nodiscard]] bool applicationModal() const { return applicationModal_; }
+// caption, text and icon, then runs `act` on it, which presses a button or types as a user would;
+// without `act` it clicks the box's OK button.
+struct ModalAnswer {
+    explicit ModalAnswer(std::function<void(QWidget*)> act = {}) : act_(std::move(act)) {
+        QObject::connect(&timer_, &QTimer::timeout, [this] { poll(); });
+        timer_.start(10);
+    }
     // Waits until the window has been answered.
-    bool wait(int timeoutMs = 30'000) const;
+    bool wait() const {
+        return WaitFor([this] { return answered; });
+    }
 
-private:
-    void poll();
+    bool answered = false;
+    bool applicationModal = false;
+    QString caption, text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+
+    void poll() {
+        QWidget* window = QApplication::activeModalWidget();
+        if (window == nullptr || !window->isVisible())
+            return;
+        timer_.stop();
+        caption = window->windowTitle();
+        applicationModal = window->windowModality() == Qt::ApplicationModal;
+        if (const auto* box = qobject_cast<QMessageBox*>(window))
+            text = box->text(), icon = box->icon();
+        if (act_)
+            act_(window);
+        else
+            QTest::mouseClick(qobject_cast<QMessageBox*>(window)->button(QMessageBox::Ok),
+                              Qt::LeftButton);
+        answered = true;
+    }
 
     std::function<void(QWidget*)> act_;
     QTimer timer_;
-    bool answered_ = false;
-    bool applicationModal_ = false;
-    QString caption_;
-    QString text_;
-    QMessageBox::Icon icon_ = QMessageBox::NoIcon;
-};
-
-// Fails the running test and closes a modal window nobody answered, so that no test hangs.
-class ModalWatchdog final : public QObject {
-    Q_OBJECT
-
-public:
-    ModalWatchdog();
-
-private:
-    QTimer timer_;
-    QWidget* seen_ = nullptr;
-    int ticks_ = 0;
 };
 
 // Holds every copy of a pass at its start until the test allows it: copy n (counted from 1) runs
 // once n copies are allowed. Declare it after the Program whose file system it gates.
-class CopyGate {
-public:
-    explicit CopyGate(FaultyFileSystem& fs);
-    ~CopyGate();
-    CopyGate(const CopyGate&) = delete;
-    CopyGate& operator=(const CopyGate&) = delete;
-    CopyGate(CopyGate&&) = delete;
-    CopyGate& operator=(CopyGate&&) = delete;
+struct CopyGate {
+    explicit CopyGate(FaultyFileSystem& fs) {
+        // The hooks share the state, so a copy that runs after the gate has gone finds it there.
+        fs.beforeCopy([s = s_](std::string_view, std::string_view) {
+            std::unique_lock lock(s->mutex);
+            const int number = ++s->started;
+            s->changed.notify_all();
+            s->changed.wait_for(lock, std::chrono::seconds(30),
+                                [&] { return s->allowed >= number; });
+        });
+        fs.afterCopy([s = s_](std::string_view, std::string_view) {
+            const std::lock_guard lock(s->mutex);
+            ++s->ended;
+            s->changed.notify_all();
+        });
+    }
+    ~CopyGate() { allow(1'000'000); }
 
-    void allow(int copies);
-    void allowAll();
+    void allow(int copies) {
+        const std::lock_guard lock(s_->mutex);
+        s_->allowed += copies;
+        s_->changed.notify_all();
+    }
     // Wait until this many copies have begun (are waiting at the gate or past it) / have ended.
-    bool waitStarted(int copies);
-    bool waitEnded(int copies);
-    [[nodiscard]] int started() const;
+    bool waitStarted(int copies) { return until(&State::started, copies); }
+    bool waitEnded(int copies) { return until(&State::ended, copies); }
+    [[nodiscard]] int started() const {
+        const std::lock_guard lock(s_->mutex);
+        return s_->started;
+    }
 
-private:
     struct State {
         std::mutex mutex;
         std::condition_variable changed;
-        int allowed = 0;
-        int started = 0;
-        int ended = 0;
+        int allowed = 0, started = 0, ended = 0;
     };
-    std::shared_ptr<State> state_;
+    bool until(int State::*count, int copies) {
+        std::unique_lock lock(s_->mutex);
+        return s_->changed.wait_for(lock, std::chrono::seconds(30),
+                                    [&] { return (*s_).*count >= copies; });
+    }
+    std::shared_ptr<State> s_ = std::make_shared<State>();
 };
 
 // The program's three windows over a real file system in which tests can arrange faults. The
 // main window shows; everything is taken down (after any pass) at the end.
-class Program {
-public:
-    Program();
-    ~Program();
-    Program(const Program&) = delete;
-    Program& operator=(const Program&) = delete;
-    Program(Program&&) = delete;
-    Program& operator=(Program&&) = delete;
+struct Program {
+    Program() {
+        main->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(main));
+    }
+    ~Program() { // lets every held copy go and waits until no pass runs any more
+        if (const std::shared_ptr<WorkerControl>& worker = copyWin->worker()) {
+            worker->release();
+            EXPECT_TRUE(worker->waitUntilFinished(std::chrono::milliseconds(60'000)));
+        }
+        WaitFor([this] { return !copyWin->passRunning(); }, 2'000); // the last announcements
+        QCoreApplication::processEvents();
+    }
 
-    std::shared_ptr<FaultyFileSystem> fs;
-    std::unique_ptr<Windows> windows;
-    TFmain1* main;
-    TFCopyWin* copyWin;
-    TFVersion1* version;
-
-    // Lets every held copy go and waits until no pass runs any more.
-    void finishPasses();
     // Presses a button of a window with the mouse.
-    void click(QWidget* window, const char* button) const;
+    void click(QWidget* window, const char* button) const {
+        QTest::mouseClick(Child<QPushButton>(window, button), Qt::LeftButton);
+    }
     // Execute, then wait until the copy window shows.
-    void execute() const;
-    // The lines of a file list (1 or 2) or of the log, as shown.
-    [[nodiscard]] QStringList fileList(int which) const;
-    [[nodiscard]] QStringList log() const;
-    [[nodiscard]] QString text(QWidget* window, const char* name) const;
-    // Waits until the copy window's pass has completed ("完了").
-    bool waitDone() const;
+    void execute() const {
+        click(main, "BitBtn1");
+        EXPECT_TRUE(WaitFor([this] { return copyWin->isVisible(); }));
+    }
+    // The lines of a list view of a window, as shown, and those of the log.
+    static QStringList lines(QWidget* window, const char* view) {
+        const QAbstractItemModel* model = Child<QListView>(window, view)->model();
+        QStringList lines;
+        for (int row = 0; row < model->rowCount(); ++row)
+            lines << model->index(row, 0).data().toString();
+        return lines;
+    }
+    [[nodiscard]] QStringList log() const { return lines(copyWin, "ListBox1"); }
+    [[nodiscard]] static QString text(QWidget* window, const char* name) {
+        return Child<QObject>(window, name)->property("text").toString();
+    }
+
+    std::shared_ptr<FaultyFileSystem> fs = std::make_shared<FaultyFileSystem>();
+    std::unique_ptr<Windows> windows = std::make_unique<Windows>(fs);
+    TFmain1* main = &windows->Fmain1;
+    TFCopyWin* copyWin = &windows->FCopyWin;
+    TFVersion1* version = &windows->FVersion1;
 };
 
-// The child of `parent` with this object name; fails the test when there is none.
-template <class T> T* Child(const QObject* parent, const char* name) {
-    T* child = parent->findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(child, nullptr) << name;
-    return child;
+// Right-clicks `target` at `at` and chooses the entry `action` of the context menu `menu` of
+// `window`.
+inline void ChooseFromContextMenu(QWidget* window, QWidget* target, const char* menu,
+                                  const char* action, QPoint at = {5, 5}) {
+    auto* popup = Child<QMenu>(window, menu);
+    auto* entry = Child<QAction>(window, action);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, target->mapToGlobal(at));
+    QCoreApplication::sendEvent(target, &event);
+    EXPECT_TRUE(WaitFor([popup] { return popup->isVisible(); })) << menu;
+    QTest::mouseClick(popup, Qt::LeftButton, {}, popup->actionGeometry(entry).center());
 }
 
-// Right-clicks `target` and chooses the entry `action` of the context menu `menu` of `window`;
-// returns the entry's caption.
-QString ChooseFromContextMenu(QWidget* window, QWidget* target, const char* menu,
-                              const char* action);
-
-// Types `name` into a file dialog and confirms it, as its Save or Open button does.
-void ConfirmFileName(QWidget* window, const QString& name);
-
-// How many pixels of the image pass the test.
-int CountPixels(const QImage& image, const std::function<bool(const QColor&)>& test);
-
 // A folder as a folder box shows it: its path with a trailing separator.
-QString FolderText(const std::string& path);
+inline QString FolderText(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path)) + u'/';
+}
 
 // The settings store as the tests arrange and read it.
-void StoreFolders(const QString& text1, const QString& text2);
-void StoreValue(const char* key, const QVariant& value);
-std::optional<QString> StoredFolder(const char* key);
-void ClearSettings();
-QString SettingsFile();
+inline QString SettingsFolder() {
+    return QFile::decodeName(qgetenv("XDG_CONFIG_HOME")) + QStringLiteral("/QuillBarrow");
+}
+inline void StoreValue(const char* key, const QVariant& value) {
+    QSettings store(QSettings::NativeFormat, QSettings::UserScope, "QuillBarrow", "doplet");
+    store.setValue(QStringLiteral("main1/") + QString::fromLatin1(key), value);
+}
+inline QVariant Stored(const char* key) {
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, "QuillBarrow", "doplet")
+        .value(QStringLiteral("main1/") + QString::fromLatin1(key));
+}
+
+// Every GUI test's two folders, and a settings store that is empty again after each test.
+struct UiTest : testing::Test {
+    void SetUp() override { QDir(SettingsFolder()).removeRecursively(); }
+    void TearDown() override { SetUp(); }
+
+    TempDir side1, side2;
+};
 
 } // namespace doplet::test

@@ -13,13 +13,10 @@
 int main(int argc, char** argv) {
     const doplet::test::TempDir config;
     setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    }
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
     testing::InitGoogleTest(&argc, argv);
     doplet::DopletApplication application(argc, argv);
     QLocale::setDefault(QLocale::c()); // size labels group digits with a comma
-    const doplet::test::ModalWatchdog watchdog;
     return RUN_ALL_TESTS();
 }
 // NOLINTEND(concurrency-mt-unsafe)
