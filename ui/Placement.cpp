@@ -73,6 +73,7 @@ class FrameWatch final : public QObject {
 public:
     FrameWatch(QWidget& window, FrameRule rule)
         : QObject(&window), window_(window), rule_(std::move(rule)) {
+        setObjectName(QStringLiteral("FrameWatch")); // found by whoever must wait for the frame
         window.installEventFilter(this);
         timer_.setSingleShot(true);
         connect(&timer_, &QTimer::timeout, this, &FrameWatch::finish);

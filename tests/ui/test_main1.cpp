@@ -102,6 +102,8 @@ TEST_F(MainWindow, TheAboutWindowOpensCentredThenWhereItWasLeft) {
     const QSize outer = about->frameGeometry().size();
     EXPECT_EQ(about->frameGeometry().topLeft(),
               QPoint((screen.width() - outer.width()) / 2, (screen.height() - outer.height()) / 2));
+    // A user moves a window once it has its frame: until then it may still be placed again.
+    ASSERT_TRUE(WaitFor([about] { return about->findChild<QObject*>("FrameWatch") == nullptr; }));
     about->move(17, 23);
     about->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(about));
