@@ -128,5 +128,7 @@ std::shared_ptr<FileSystem> MakeNativeFileSystem();
 // Temporaries the copy step writes beside a target look like ".doplet-<16 hex digits>.tmp". The
 // listing never lists such a name, so a temporary a crash left behind is never synchronised.
 bool IsCopyTemporaryName(std::string_view name);
+// The temporary name made of 64 random bits.
+std::string CopyTemporaryName(std::uint64_t random);
 
 } // namespace doplet

@@ -35,9 +35,6 @@ namespace doplet {
 
 namespace {
 
-constexpr std::string_view kTempPrefix = ".doplet-";
-constexpr std::string_view kTempSuffix = ".tmp";
-constexpr std::size_t kTempHexDigits = 16;
 // A relative path longer than this is resolved in pieces.
 constexpr std::size_t kPathPiece = 3000;
 
@@ -200,12 +197,7 @@ int OpenAt(int rootFd, const std::string& relative, int flags) {
 
 std::string RandomTempName() {
     thread_local std::mt19937_64 generator{std::random_device{}()};
-    std::array<char, kTempHexDigits + 1> hex{};
-    std::snprintf(hex.data(), hex.size(), "%016llx", static_cast<unsigned long long>(generator()));
-    std::string name(kTempPrefix);
-    name.append(hex.data(), kTempHexDigits);
-    name.append(kTempSuffix);
-    return name;
+    return CopyTemporaryName(generator());
 }
 
 // Opens the folder `relative` below the root without following links, in one call where the
@@ -862,20 +854,6 @@ private:
 };
 
 } // namespace
-
-bool IsCopyTemporaryName(std::string_view name) {
-    if (name.size() != kTempPrefix.size() + kTempHexDigits + kTempSuffix.size() ||
-        name.substr(0, kTempPrefix.size()) != kTempPrefix ||
-        name.substr(name.size() - kTempSuffix.size()) != kTempSuffix) {
-        return false;
-    }
-    for (const char c : name.substr(kTempPrefix.size(), kTempHexDigits)) {
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) {
-            return false;
-        }
-    }
-    return true;
-}
 
 std::shared_ptr<FileSystem> MakeNativeFileSystem() {
     // Deep trees keep one folder open per level while they are walked.

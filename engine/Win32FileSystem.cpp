@@ -25,9 +25,6 @@ namespace doplet {
 
 namespace {
 
-constexpr std::string_view kTempPrefix = ".doplet-";
-constexpr std::string_view kTempSuffix = ".tmp";
-constexpr std::size_t kTempHexDigits = 16;
 constexpr std::wstring_view kLongPrefix = L"\\\\?\\";
 constexpr std::wstring_view kUncPrefix = L"\\\\?\\UNC\\";
 // FILETIME counts 100 ns steps from 1601-01-01 UTC.
@@ -376,12 +373,7 @@ std::string RandomTempName() {
     thread_local std::mt19937_64 generator{
         std::random_device{}() ^ ::GetTickCount64() ^
         (static_cast<std::uint64_t>(::GetCurrentProcessId()) << 32U) ^ ::GetCurrentThreadId()};
-    std::array<char, kTempHexDigits + 1> hex{};
-    std::snprintf(hex.data(), hex.size(), "%016llx", static_cast<unsigned long long>(generator()));
-    std::string name(kTempPrefix);
-    name.append(hex.data(), kTempHexDigits);
-    name.append(kTempSuffix);
-    return name;
+    return CopyTemporaryName(generator());
 }
 
 // A file being written beside its target; removed again unless committed.
@@ -723,20 +715,6 @@ public:
 };
 
 } // namespace
-
-bool IsCopyTemporaryName(std::string_view name) {
-    if (name.size() != kTempPrefix.size() + kTempHexDigits + kTempSuffix.size() ||
-        name.substr(0, kTempPrefix.size()) != kTempPrefix ||
-        name.substr(name.size() - kTempSuffix.size()) != kTempSuffix) {
-        return false;
-    }
-    for (const char c : name.substr(kTempPrefix.size(), kTempHexDigits)) {
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) {
-            return false;
-        }
-    }
-    return true;
-}
 
 std::shared_ptr<FileSystem> MakeNativeFileSystem() {
     return std::make_shared<Win32FileSystem>();
