@@ -118,7 +118,6 @@ TEST(Listing, ListsTheTreeAsTheRulesSay) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.root + " " + row.start + " tag " + std::to_string(row.tag));
         FaultyFileSystem fs;
-        fs.readFoldersSorted();
         FileList list(row.tag);
         RecordingLabels labels;
         std::uint64_t total = 99;

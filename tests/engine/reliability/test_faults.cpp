@@ -108,7 +108,6 @@ TEST(FaultsTest, EveryFaultGivesItsCodeAndLosesNothing) {
             WriteFile(two + "/s/a", "old", {kBaseTime, 0});
         }
         FaultyFileSystem fs;
-        fs.readFoldersSorted();
         const PassInput input = ListBoth(fs, one, two);
         const auto openFiles = [] {
             return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
@@ -234,7 +233,6 @@ TEST(LinksTest, LinksOnTheTargetSideAreNeverWrittenThrough) {
         const Snapshot outsideBefore = TakeSnapshot(outside);
         const Snapshot realBefore = TakeSnapshot(real);
         FaultyFileSystem fs;
-        fs.readFoldersSorted();
         const PassInput input = ListBoth(fs, one, two);
         faults::Reset();
         faults::Fail(C::Openat2, openat2 ? 0 : ENOSYS);
@@ -380,7 +378,6 @@ TEST(BadInputTest, EveryBadInputGetsAClearResult) {
     for (const auto& [name, arrange] : Rows()) {
         SCOPED_TRACE(name);
         Ctx c;
-        c.fs->readFoldersSorted();
         std::filesystem::current_path(c.dir / "b"); // the working folder gets nothing either
         arrange(c);
         const PassInput input = c.input ? *c.input : ListBoth(*c.fs, c.one, c.two);
