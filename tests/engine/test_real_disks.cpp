@@ -188,7 +188,6 @@ TEST(RealDisks, RootsInsideEachOtherRenamedOrReadOnlyGetClearResults) {
         WriteFile(one + "/sub/b.txt", "b");
         WriteFile(two + "/c.txt", "c", kNew);
         FaultyFileSystem fs;
-        fs.readFoldersSorted();
         if (row.event == "rename") {
             fs.afterCopy([two, moved = scratch / "moved"](std::string_view, std::string_view) {
                 std::error_code ignored;
@@ -233,8 +232,9 @@ TEST(RealDisks, ATreeDeeperThanTheDescriptorLimitIsListedWhole) {
             expected.insert(expected.end(), {side, relative + "/f"});
         }
     }
-    FaultyFileSystem fs;    // raises the descriptor limit once
-    fs.readFoldersSorted(); // "d" first: folders left for later are re-opened
+    // Raises the descriptor limit once; reads folders sorted: "d" first, so folders left for later
+    // are re-opened.
+    FaultyFileSystem fs;
     rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
     const rlimit tight{64, saved.rlim_max};

@@ -72,8 +72,6 @@ TEST(Rules, AgesAndDecisions) {
 }
 
 TEST(Rules, LogLinesTotalsAndTemporaryNames) {
-    EXPECT_EQ((LogLine{"/a/x", "/b/x", 0}.text()), "/a/x->/b/x");
-    EXPECT_EQ((LogLine{"/a/x", "", 5}.text()), "/a/x失敗しました Error－5");
     const struct { std::uint64_t total; std::string_view separator, text; } totals[] = {
         {0, ",", "0Byte"}, {999, ",", "999Byte"}, {1000, ",", "1,000Byte"},
         {1234567, ",", "1,234,567Byte"}, {123456, ".", "123.456Byte"},
@@ -113,19 +111,13 @@ TEST(Listing, ListsTheTreeAsTheRulesSay) {
         std::vector<std::string> lines;
         std::uint64_t total;
     } rows[] = {
-        {dir.path(), "", 1, all, 33},
-        {dir.path() + "/", "", 2, all, 33},
-        {dir.path(), "/sub", 1, sub, 12},
-        {dir.path(), "/sub/", 3, sub, 12},
-        {dir / "missing", "", 1, marker, 0},
-        {dir / "file", "", 2, marker, 0},
-        {"", "", 1, marker, 0},
-        {dir.path(), "/missing", 1, marker, 0},
+        {dir.path(), "", 1, all, 33},        {dir.path() + "/", "", 2, all, 33},
+        {dir.path(), "/sub", 1, sub, 12},    {dir.path(), "/sub/", 3, sub, 12},
+        {dir / "missing", "", 1, marker, 0}, {dir.path(), "/missing", 1, marker, 0},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.root + " " + row.start + " tag " + std::to_string(row.tag));
         FaultyFileSystem fs;
-        fs.readFoldersSorted();
         FileList list(row.tag);
         RecordingLabels labels;
         std::uint64_t total = 99;

@@ -24,7 +24,6 @@ struct Sides {
             WriteFile(one + name, name);
         }
         WriteFile(two + "/z", "z");
-        fs->readFoldersSorted();
         input = ListBoth(*fs, one, two);
     }
 

@@ -21,9 +21,6 @@
 #include <gtest/gtest.h>
 #include <optional>
 #include <sys/resource.h>
-#include <sys/socket.h>
-#include <sys/sysmacros.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace doplet::test {
@@ -68,11 +65,9 @@ TEST(FaultsTest, EveryFaultGivesItsCodeAndLosesNothing) {
         {"no empty-path links, replacing", 1, {{C::LinkEmptyPath, ENOENT, 0, A}}, M::None, 0, C::LinkProc},
         {"no links to unnamed files", 0, {{C::LinkEmptyPath, EINVAL}, {C::LinkProc, EACCES}}, M::None, 5, C::LinkProc},
         {"link fails outright", 0, {{C::LinkEmptyPath, EIO}}, M::None, 31, C::LinkEmptyPath},
-        {"temporary name taken once", 1, {{C::LinkEmptyPath, EEXIST}}, M::None, 0, C::Rename},
         {"temporary names all taken", 1, {{C::LinkEmptyPath, EEXIST, 0, 16}}, M::None, 32, C::LinkEmptyPath},
         {"temporary names taken but the last", 1, {{C::LinkEmptyPath, EEXIST, 0, 15}}, M::None, 0, C::Rename},
         {"no temporary at all", 0, {{C::Tmpfile, EACCES}}, M::None, 5, C::Tmpfile},
-        {"named temporary taken once", 0, {N, {C::NamedTemp, EEXIST}}, M::None, 0, C::Renameat2},
         {"named temporaries all taken", 0, {N, {C::NamedTemp, EEXIST, 0, 16}}, M::None, 31, C::NamedTemp},
         {"named temporaries taken but the last", 0, {N, {C::NamedTemp, EEXIST, 0, 15}}, M::None, 0, C::Renameat2},
         {"named temporary refused", 0, {N, {C::NamedTemp, EROFS}}, M::None, 5, C::NamedTemp},
@@ -113,7 +108,6 @@ TEST(FaultsTest, EveryFaultGivesItsCodeAndLosesNothing) {
             WriteFile(two + "/s/a", "old", {kBaseTime, 0});
         }
         FaultyFileSystem fs;
-        fs.readFoldersSorted();
         const PassInput input = ListBoth(fs, one, two);
         const auto openFiles = [] {
             return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
@@ -239,7 +233,6 @@ TEST(LinksTest, LinksOnTheTargetSideAreNeverWrittenThrough) {
         const Snapshot outsideBefore = TakeSnapshot(outside);
         const Snapshot realBefore = TakeSnapshot(real);
         FaultyFileSystem fs;
-        fs.readFoldersSorted();
         const PassInput input = ListBoth(fs, one, two);
         faults::Reset();
         faults::Fail(C::Openat2, openat2 ? 0 : ENOSYS);
@@ -344,39 +337,26 @@ std::vector<Row> Rows() {
                             List({"/../../b/two/../escape"}, 2)};
     });
     rows.emplace_back("files changed between the listing and the pass", [](Ctx& c) {
-        c.files({"/f/c", "/g/h/c", "/gone", "/grow", "/x", "/y"});
+        c.files({"/f/c", "/g/h/c", "/x", "/y"});
         WriteFile(c.two + "/f", "a file where a folder belongs");
         WriteFile(c.two + "/g/h", "the same deeper down");
         c.input = ListBoth(*c.fs, c.one, c.two);
-        std::filesystem::remove(c.one + "/gone");
-        WriteFile(c.one + "/grow", "grown", {kBaseTime + 60, 0});
         std::filesystem::remove(c.one + "/x");
         WriteFile(c.one + "/x/inner", "a folder now");
         WriteFile(c.two + "/y/inner", "a folder now");
         WriteFile(c.one + "/new", "not listed");
-        c.log = {Failed(c.one, "/f/c", 3),  Failed(c.one, "/g/h/c", 3),
-                 Failed(c.one, "/gone", 2), Copied(c.one, c.two, "/grow"),
-                 Failed(c.one, "/x", 5),    Failed(c.one, "/y", 5),
-                 Failed(c.two, "/f", 5),    Failed(c.two, "/g/h", 5)};
+        c.log = {Failed(c.one, "/f/c", 3), Failed(c.one, "/g/h/c", 3), Failed(c.one, "/x", 5),
+                 Failed(c.one, "/y", 5),   Failed(c.two, "/f", 5),     Failed(c.two, "/g/h", 5)};
     });
-    rows.emplace_back("pipes, a socket and devices, never read or written", [](Ctx& c) {
-        c.files({"/older-pipe", "/null"});
+    rows.emplace_back("pipes, never read or written", [](Ctx& c) {
+        c.files({"/older-pipe"});
         ::mkfifo((c.one + "/pipe").c_str(), 0644);
         ::mkfifo((c.two + "/older-pipe").c_str(), 0644);
         SetMtime(c.two + "/older-pipe", {kBaseTime, 0});
         ::mkfifo((c.two + "/newer-pipe").c_str(), 0644);
         WriteFile(c.one + "/newer-pipe", "old", {kBaseTime - 60, 0});
-        sockaddr_un address{AF_UNIX, {}};
-        (c.one + "/socket").copy(address.sun_path, sizeof address.sun_path - 1);
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        (void)::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::close(fd);
-        ::mknod((c.one + "/zero").c_str(), S_IFCHR | 0666, makedev(1, 5));
-        ::mknod((c.two + "/null").c_str(), S_IFCHR | 0666, makedev(1, 3));
-        SetMtime(c.two + "/null", {kBaseTime, 0});
-        c.log = {Failed(c.two, "/newer-pipe", 5), Failed(c.one, "/null", 5),
-                 Failed(c.one, "/older-pipe", 5), Failed(c.one, "/pipe", 5),
-                 Failed(c.one, "/socket", 5),     Failed(c.one, "/zero", 5)};
+        c.log = {Failed(c.two, "/newer-pipe", 5), Failed(c.one, "/older-pipe", 5),
+                 Failed(c.one, "/pipe", 5)};
     });
     for (const int side : {1, 2}) {
         rows.emplace_back("folder " + std::to_string(side) + " removed during the pass",
@@ -398,7 +378,6 @@ TEST(BadInputTest, EveryBadInputGetsAClearResult) {
     for (const auto& [name, arrange] : Rows()) {
         SCOPED_TRACE(name);
         Ctx c;
-        c.fs->readFoldersSorted();
         std::filesystem::current_path(c.dir / "b"); // the working folder gets nothing either
         arrange(c);
         const PassInput input = c.input ? *c.input : ListBoth(*c.fs, c.one, c.two);

@@ -1,6 +1,7 @@
 // Passes in processes of their own: killed with SIGKILL at random moments (with unnamed and
 // with named temporaries), and run as the unprivileged user nobody.
 
+#include "RecordingHost.h"
 #include "SyscallFaults.h"
 #include "TestFiles.h"
 #include "th_copy1.h"
@@ -19,23 +20,6 @@
 
 namespace doplet::test {
 namespace {
-
-// Writes every log line to a pipe at once, so that the parent sees what a killed pass logged.
-class PipeHost final : public PassHost {
-public:
-    explicit PipeHost(int fd) : fd_(fd) {}
-    void announceStart() override {}
-    void announceLine(LogLine line) override {
-        const std::string text = line.text() + "\n";
-        (void)!::write(fd_, text.data(), text.size());
-    }
-    void announceCompletion() override {}
-    void announceFatal(std::string, std::string) override {}
-    void workerEnded() override {}
-
-private:
-    int fd_;
-};
 
 struct Child {
     std::vector<std::string> lines;
@@ -60,7 +44,14 @@ Child PassInChild(const std::string& one, const std::string& two, bool named, bo
             faults::Fail(faults::Call::Tmpfile, EOPNOTSUPP, 0, 1 << 30);
         }
         const auto fs = MakeNativeFileSystem();
-        PipeHost host(ends[1]);
+        // Every line goes to the pipe at once, so that the parent sees what a killed pass logged.
+        RecordingHost host;
+        host.onEvent = [&] {
+            const std::string last = host.events().back() + "\n";
+            if (last.rfind("line ", 0) == 0) {
+                (void)!::write(ends[1], last.data() + 5, last.size() - 5);
+            }
+        };
         WorkerControl control;
         RunPass(*fs, ListBoth(*fs, one, two), host, control);
         ::_exit(0);

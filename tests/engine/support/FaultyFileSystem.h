@@ -1,7 +1,7 @@
 #pragma once
 
 // The real file system with faults a test can arrange: something done to the disk between two of
-// the engine's steps (after a look-up, before and after a copy), folders read in a fixed order.
+// the engine's steps (after a look-up, before and after a copy), folders read in name order.
 // Arrange everything before the engine runs; the hooks run on the engine's thread.
 
 #include "FileSystem.h"
@@ -29,9 +29,6 @@ public:
     void afterStat(std::function<void(std::string_view relative)> hook) {
         afterStat_ = std::move(hook);
     }
-    // Folders report their entries sorted by name, so that a walk's order is known.
-    void readFoldersSorted() { sorted_ = true; }
-
     bool directoryExists(const std::string& path) override { return real_->directoryExists(path); }
     std::unique_ptr<Folder> openRoot(const std::string& path, int* error) override {
         return real_->openRoot(path, error);
@@ -40,12 +37,9 @@ public:
                                           int* error) override {
         return real_->openSubfolder(parent, name, error);
     }
+    // Folders report their entries sorted by name, so that a walk's order is known.
     void readFolder(Folder& folder,
                     const std::function<void(const FolderEntry&)>& onEntry) override {
-        if (!sorted_) {
-            real_->readFolder(folder, onEntry);
-            return;
-        }
         std::vector<std::pair<std::string, FolderEntry>> entries; // the names, held
         real_->readFolder(folder, [&](const FolderEntry& e) { entries.emplace_back(e.name, e); });
         std::sort(entries.begin(), entries.end(),
@@ -89,7 +83,6 @@ private:
     CopyHook before_;
     CopyHook after_;
     std::function<void(std::string_view)> afterStat_;
-    bool sorted_ = false;
 };
 
 } // namespace doplet::test
