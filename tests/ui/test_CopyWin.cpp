@@ -190,10 +190,10 @@ TEST(Placement, AFrameKeepsItsPlaceWhereItFitsElseMovesTheLeastOntoTheScreen) {
         QRect frame, available;
         QPoint expected;
     } rows[] = {
-        {{540, 412, 100, 100}, {0, 0, 640, 512}, {540, 412}}, // fits, touching the far edges
-        {{344, 133, 634, 445}, {0, 0, 640, 512}, {6, 67}},    // past right and bottom
-        {{-50, -20, 100, 100}, {0, 30, 640, 482}, {0, 30}},   // past left, under a top panel
-        {{100, 100, 700, 600}, {0, 0, 640, 512}, {0, 0}},     // larger than the screen
+        {{540, 412, 100, 100}, {0, 0, 640, 512}, {540, 412}},        // fits, touching the far edges
+        {{344, 133, 634, 445}, {0, 0, 640, 512}, {6, 67}},           // past right and bottom
+        {{-50, -20, 100, 100}, {0, 30, 640, 482}, {0, 30}},          // past left, under a top panel
+        {{1000, 100, 1100, 800}, {1280, 30, 1024, 738}, {1280, 30}}, // larger than a second screen
     };
     for (const auto& row : rows)
         EXPECT_EQ(FitOnScreen(row.frame, row.available), row.expected) << "row " << &row - rows;
