@@ -21,7 +21,8 @@ one log line on standard output; a summary follows on standard error.
 
 Log lines: "SOURCE->TARGET" for a copy, "SOURCE失敗しました Error－CODE" for a failure
 (2 source gone, 3 folder missing or a file in its place, 5 access denied or read-only target,
-32 file changed meanwhile, 112 disk full, 206 name too long, 31 anything else).
+32 file changed meanwhile, 80 two names the disk takes for one file, 112 disk full,
+206 name too long, 31 anything else).
 
 Exit status: 0 every copy succeeded or nothing was due; 1 some copies failed; 2 usage error
 or a folder that is not a folder; 130 interrupted (SIGINT or SIGTERM stop after the current
@@ -67,7 +68,8 @@ Doplet のコピーウィンドウと同じ同期を行います。両方のフ�
 
 ログ: コピーは「コピー元->コピー先」、失敗は「コピー元失敗しました Error－コード」
 （2 コピー元がない、3 フォルダーがないかファイルがある、5 アクセス拒否・書き込み禁止
-ファイル、32 途中で変更された、112 ディスクがいっぱい、206 名前が長すぎる、31 その他）。
+ファイル、32 途中で変更された、80 ディスクが同じファイルとみなす２つの名前、
+112 ディスクがいっぱい、206 名前が長すぎる、31 その他）。
 
 終了コード: 0 すべて成功またはコピー不要、1 失敗あり、2 使い方の誤りまたは有効でない
 フォルダー、130 中断（SIGINT・SIGTERM で今のファイルの後に止まります）。
