@@ -1,0 +1,122 @@
+#!/usr/bin/env bash
+# doplet-sync end to end on real folders: the Linux program, or the Windows one under Wine (second
+# argument "wine"). Exit statuses and messages; the exact lines of a pass, of its dry run (which
+# writes nothing) and of the next pass (failures only); names beyond ASCII, a path beyond 260
+# characters, a read-only target (5), a read-only source carried, two files in one two-second
+# step, names that differ only in case (80 where the file system folds them), the summary, and an
+# interrupt that stops after the file in hand (130). Prints each difference; exits 1 on any.
+#   passes.sh DOPLET_SYNC [wine]        (under Wine with WINEPREFIX set)
+set -uo pipefail
+exe=$(realpath "$1") wine=${2:-}
+work=$(mktemp -d)
+trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
+cd "$work" || exit 1
+failed=0
+
+# A file with content $2, last written $3 seconds (default 0) after an even second.
+f() { mkdir -p "$(dirname "$1")" && printf %s "$2" >"$1" && touch -d "@$((1600000000 + ${3:-0}))" "$1"; }
+# A path below the work folder as the program takes and logs it (Z:\... under Wine).
+native() {
+  if [ -n "$wine" ]; then local p="Z:$work/$1" && printf %s "${p//\//\\}"; else printf %s "$work/$1"; fi
+}
+# Runs the program with these words, folder names made native, in the language $LANG: standard
+# output in out (sorted lines, Linux line ends), standard error in err, the exit status in status.
+run() {
+  local words=() w
+  for w; do case $w in -*) words+=("$w") ;; *) words+=("$(native "$w")") ;; esac; done
+  if [ -n "$wine" ]; then
+    WINEDEBUG=-all /usr/lib/wine/wine64 "$exe" "${words[@]}" >out 2>err
+  else
+    "$exe" "${words[@]}" >out 2>err
+  fi
+  status=$?
+  sed -i 's/\r$//' out err && sort -o out out
+}
+expect() { [ "$2" = "$3" ] || { printf '%s\n  expected: %q\n  got:      %q\n' "$1" "$2" "$3"; failed=1; }; }
+# The log lines, sorted: "1>a" a copy of a from side 1 to side 2, "2!a!5" a failure of side 2's a.
+lines() {
+  local spec from rest entry sep=/
+  [ -n "$wine" ] && sep='\'
+  for spec; do
+    from=${spec:0:1} rest=${spec:2}
+    entry=$sep${rest%%!*} && entry=${entry//\//$sep}
+    case ${spec:1:1} in
+      '>') printf '%s%s->%s%s\n' "$(native "$from")" "$entry" "$(native $((3 - from)))" "$entry" ;;
+      '!') printf '%s%s失敗しました Error－%s\n' "$(native "$from")" "$entry" "${rest##*!}" ;;
+    esac
+  done | sort
+}
+# Every name below both sides with its kind, mode and time, and every file's checksum.
+tree() { find 1 2 -printf '%p %y %m %T@\n' | sort && find 1 2 -type f -exec md5sum {} + | sort; }
+
+# Bad words: the status, and on Linux the message in the user's language.
+mkdir 1 && f a x
+for row in "1|exactly two folders are needed" "--frobnicate 1 2|unknown option: --frobnicate" \
+  "a 1|フォルダー１が有効ではありません: $(native a)" "1 nowhere|folder 2 is not valid: $(native nowhere)"; do
+  # shellcheck disable=SC2086 # the words of the row
+  LANG=$([[ $row == a* ]] && echo ja_JP.UTF-8 || echo C) run ${row%%|*}
+  expect "status of: ${row%%|*}" 2 "$status"
+  [ -n "$wine" ] || expect "message of: ${row%%|*}" "${row#*|}" "$(grep -oF "${row#*|}" err)"
+done
+rm -rf 1 a
+
+# One pass over every kind of pair, after its dry run, then the next pass.
+long=$(printf 'a%.0s' {1..90})/$(printf 'b%.0s' {1..90})/$(printf 'c%.0s' {1..90})/長い名前.txt
+f "1/日本語/Café 🎵/メモ.txt" A && f "1/$long" L
+f 1/a.txt old && f 2/a.txt new 10 && f 1/b.txt new 10 && f 2/b.txt old
+f 1/s.txt one && f 2/s.txt two 1 && f 1/r.txt new 10 && f 2/r.txt old && f 2/ro.txt R
+f 1/File.txt A && f 1/file.txt B 10 && chmod a-w 2/r.txt 2/ro.txt
+pass1=(2\>a.txt 1\>b.txt 1!r.txt!5 2\>ro.txt "1>日本語/Café 🎵/メモ.txt" "1>$long" 1\>File.txt)
+pass2=(1!r.txt!5) dry=("${pass1[@]}" 1!file.txt!80) # a dry run cannot tell whether side 2 folds
+if [ -n "$wine" ]; then # folded on the Windows side: the first name in, the second refused ever
+  pass1+=(1!file.txt!80) pass2+=(1!File.txt!80 1!file.txt!80)
+else
+  pass1+=(1\>file.txt)
+fi
+before=$(tree)
+LANG=C run -n 1 2
+expect "dry run: status" 1 "$status"
+expect "dry run: lines" "$(lines "${dry[@]}")" "$(sed 's/(dry-run) //' out | sort)"
+expect "dry run: nothing written" "$before" "$(tree)"
+LANG=ja_JP.UTF-8 run 1 2
+expect "pass 1: status" 1 "$status"
+expect "pass 1: lines" "$(lines "${pass1[@]}")" "$(cat out)"
+[ -n "$wine" ] || expect "pass 1: summary" "フォルダー１→フォルダー２: 5 ファイル, 7 バイト コピーしました
+フォルダー２→フォルダー１: 2 ファイル, 4 バイト コピーしました
+失敗: 1 件 (Error－5: 1 件)" "$(grep -v 経過 err)"
+for n in 2 3; do
+  LANG=C run 1 2
+  expect "pass $n: status" 1 "$status"
+  expect "pass $n: lines" "$(lines "${pass2[@]}")" "$(cat out)"
+done
+contents() { for name; do printf '%s|%s ' "$(cat "1/$name")" "$(cat "2/$name" 2>/dev/null)"; done; }
+expect "contents" "A|A L|L new|new new|new one|two new|old R|R A|A " \
+  "$(contents "日本語/Café 🎵/メモ.txt" "$long" a.txt b.txt s.txt r.txt ro.txt File.txt)"
+expect "read-only source carried" "r--" "$(stat -c %A 1/ro.txt | cut -c2-4)"
+expect "temporaries left" "" "$(find 1 2 -name '.doplet-*')"
+
+# Nothing due: status 0 and the summary of nothing.
+rm -rf 1 2 && f 1/a x && f 2/a x
+LANG=C run 1 2
+expect "nothing due" "0|folder 1 -> folder 2: 0 files, 0 bytes copied
+folder 2 -> folder 1: 0 files, 0 bytes copied
+failed: 0" "$status|$(cat out)$(grep -v elapsed err)"
+
+# An interrupt once the first line is out (till then the unread pipe holds the pass): 130, the
+# targets of the lines complete, every other one old or missing, no temporary.
+if [ -z "$wine" ]; then
+  chmod -R u+w 1 2 && rm -rf 1 2 && mkdir 1 2 && mkfifo p
+  for i in $(seq 3000); do echo new >1/f$i; done && touch -d @1600000100 1/*
+  for i in $(seq 2 2 3000); do echo old >2/f$i; done && touch -d @1600000000 2/*
+  LANG=C "$exe" "$work/1" "$work/2" >p 2>err &
+  exec 3<p && c=$(dd bs=1 count=1 <&3 2>/dev/null) && kill -INT $! && { printf %s "$c" && cat <&3; } >out
+  wait $!
+  expect "interrupt: status" 130 "$?"
+  expect "interrupt: message" "interrupted: stopped after the file in hand" \
+    "$(grep -o 'interrupted: stopped after the file in hand' err)"
+  copied=$(wc -l <out)
+  [ "$copied" -gt 0 ] && [ "$copied" -lt 3000 ] || expect "interrupt: lines" "between 1 and 2999" "$copied"
+  expect "interrupt: complete targets" "$(sed 's/.*->.*\/2\///' out | sort)" "$(cd 2 && grep -lx new -- * | sort)"
+  expect "interrupt: old or missing" "" "$(cd 2 && ls -A | grep -v '^f'; grep -Lx -e new -e old -- *)"
+fi
+exit $failed
