@@ -1,5 +1,5 @@
-// Passes in processes of their own: killed with SIGKILL at random moments (with unnamed and
-// with named temporaries), and run as the unprivileged user nobody.
+// Passes in processes of their own: killed with SIGKILL just before each system call of the copy
+// step (with unnamed and with named temporaries), and run as the unprivileged user nobody.
 
 #include "RecordingHost.h"
 #include "SyscallFaults.h"
@@ -7,30 +7,32 @@
 #include "th_copy1.h"
 
 #include <algorithm>
-#include <chrono>
 #include <csignal>
-#include <filesystem>
 #include <fstream>
 #include <grp.h>
 #include <gtest/gtest.h>
-#include <iostream>
-#include <random>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace doplet::test {
 namespace {
 
+using C = faults::Call;
+
 struct Child {
     std::vector<std::string> lines;
     bool killed = false;
 };
+// Where a child dies: just before its `nth` call of `call`; with named temporaries only.
+struct Kill {
+    C call = C::Count;
+    int nth = 0;
+    bool named = false;
+};
 
-// Lists both folders and runs a pass in a child process, as the user nobody when `asNobody`,
-// without unnamed temporaries when `named`; kills it after `killAfter` microseconds unless that
-// is negative.
-Child PassInChild(const std::string& one, const std::string& two, bool named, bool asNobody,
-                  long killAfter) {
+// Lists both folders and runs a pass in a child process, as the user nobody when `asNobody`, and
+// killed as `kill` says.
+Child PassInChild(const std::string& one, const std::string& two, bool asNobody, Kill kill = {}) {
     int ends[2];
     EXPECT_EQ(::pipe(ends), 0);
     const pid_t pid = ::fork();
@@ -40,10 +42,18 @@ Child PassInChild(const std::string& one, const std::string& two, bool named, bo
             (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
             ::_exit(77);
         }
-        if (named) {
-            faults::Fail(faults::Call::Tmpfile, EOPNOTSUPP, 0, 1 << 30);
+        if (kill.named) {
+            faults::Fail(C::Tmpfile, EOPNOTSUPP);
+        }
+        if (kill.call != C::Count) {
+            faults::Before(kill.call, [n = kill.nth](int, const char*, int, unsigned) mutable {
+                if (--n == 0) {
+                    ::raise(SIGKILL);
+                }
+            });
         }
         const auto fs = MakeNativeFileSystem();
+        const PassInput input = ListBoth(*fs, one, two);
         // Every line goes to the pipe at once, so that the parent sees what a killed pass logged.
         RecordingHost host;
         host.onEvent = [&] {
@@ -53,14 +63,10 @@ Child PassInChild(const std::string& one, const std::string& two, bool named, bo
             }
         };
         WorkerControl control;
-        RunPass(*fs, ListBoth(*fs, one, two), host, control);
+        RunPass(*fs, input, host, control);
         ::_exit(0);
     }
     ::close(ends[1]);
-    if (killAfter >= 0) {
-        ::usleep(static_cast<useconds_t>(killAfter));
-        ::kill(pid, SIGKILL);
-    }
     Child child;
     std::ifstream out("/proc/self/fd/" + std::to_string(ends[0]));
     for (std::string line; std::getline(out, line);) {
@@ -78,91 +84,53 @@ bool IsTemporary(const Snapshot::value_type& item) {
     return item.first.find("/.doplet-") != std::string::npos;
 }
 
-class CrashTest : public testing::TestWithParam<bool> {};
-
-// Every file on both sides after a kill is as it was, or the complete copy of the other side's
-// version (content, time to the nanosecond, mode); nothing is lost; every copy the log reported
-// is in place; temporaries are never listed and, once left, never touched. Then one pass to the
-// end makes both sides equal and the next copies nothing.
-TEST_P(CrashTest, PassesKilledAtRandomMomentsLoseNothingAndConvergeAfterwards) {
-    const bool named = GetParam();
-    std::mt19937_64 rng(SeedFor("CrashTest"));
-    const TempDir dir;
-    const std::string root[2] = {dir.makeFolder("one"), dir.makeFolder("two")};
-    std::int64_t clock = kBaseTime;
-    auto edit = [&] { // saved in place or by rename, now and then removed; some files of 1 MiB
-        const bool big = rng() % 8 == 0;
-        const std::string path = root[rng() % 2] + (big ? "/big" + std::to_string(rng() % 3)
-                                                        : "/d" + std::to_string(rng() % 6) + "/f" +
-                                                              std::to_string(rng() % 10));
-        const std::string saved = path + (rng() % 2 == 0 ? "" : ".new");
-        WriteFile(saved, std::to_string(clock) + std::string(big ? 1 << 20 : rng() % 5000, 'x'),
-                  {clock += 2 + static_cast<std::int64_t>(rng() % 3), 7});
-        std::filesystem::rename(saved, path);
-        if (rng() % 6 == 0) {
-            std::filesystem::remove(path);
-        }
+// A pass killed before each step of a copy of a 4 MiB file over an older one, then of a new file:
+// each target is its old content or the complete copy (content, time to the nanosecond, mode),
+// side 1 is untouched, every copy the log reported is in place, and a temporary is left only
+// where the kill fell after it was named (always so with named ones), and is never listed. The
+// next pass settles both sides, and the one after copies nothing.
+TEST(CrashTest, APassKilledBeforeAnyStepOfACopyLosesNothingAndTheNextPassSettles) {
+    const Kill rows[] = {
+        {C::Tmpfile, 1},     {C::Clone, 1},         {C::CopyRange, 1},     {C::CopyRange, 2},
+        {C::Fchmod, 1},      {C::Futimens, 1},      {C::LinkEmptyPath, 1}, {C::Rename, 1},
+        {C::Tmpfile, 2},     {C::LinkEmptyPath, 2}, {C::NamedTemp, 1, 1},  {C::CopyRange, 2, 1},
+        {C::Futimens, 1, 1}, {C::Rename, 1, 1},     {C::Renameat2, 1, 1},
     };
-    auto fs = MakeNativeFileSystem();
-    const std::int64_t wanted = EnvNumber("DOPLET_CRASH_KILLS", named ? 8 : 20, named ? 100 : 250);
-    long window = 100'000; // follows the last pass that ended before its kill
-    int kills = 0;
-    for (int round = 0; kills < wanted && round < wanted * 10 && !HasFailure(); ++round) {
-        SCOPED_TRACE(testing::Message() << "round " << round << ", kill " << kills);
-        for (int i = 0; i < (round == 0 ? 120 : 6); ++i) {
-            edit();
+    for (const Kill& row : rows) {
+        SCOPED_TRACE(testing::Message() << "call " << static_cast<int>(row.call) << " #" << row.nth
+                                        << (row.named ? ", named" : ""));
+        const TempDir dir;
+        const std::string one = dir / "one", two = dir / "two";
+        WriteFile(one + "/a", std::string(4 << 20, 'n'), {kBaseTime + 10, 7});
+        WriteFile(one + "/b", "new b", {kBaseTime + 10, 9});
+        WriteFile(two + "/a", "old a", {kBaseTime, 0});
+        ::chmod((one + "/a").c_str(), 0640);
+        const Snapshot before[2] = {TakeSnapshot(one), TakeSnapshot(two)};
+        const Child child = PassInChild(one, two, false, row);
+        EXPECT_TRUE(child.killed) << "the step was never reached";
+        EXPECT_EQ(TakeSnapshot(one), before[0]);
+        Snapshot after = TakeSnapshot(two);
+        const std::size_t left = std::erase_if(after, IsTemporary);
+        EXPECT_TRUE(left == 0 || row.named || row.call == C::Rename) << "a temporary left";
+        for (const auto& [name, node] : after) {
+            const auto old = before[1].find(name);
+            EXPECT_TRUE((old != before[1].end() && old->second == node) ||
+                        before[0].at(name) == node)
+                << name << " is neither old nor complete";
         }
-        const Snapshot before[2] = {TakeSnapshot(root[0]), TakeSnapshot(root[1])};
-        const auto started = std::chrono::steady_clock::now();
-        const Child child =
-            PassInChild(root[0], root[1], named, false, static_cast<long>(rng() % window));
-        if (!child.killed) {
-            window = static_cast<long>((std::chrono::steady_clock::now() - started) /
-                                       std::chrono::microseconds(1));
-        }
-        kills += child.killed ? 1 : 0;
-        for (int side = 0; side < 2; ++side) {
-            const Snapshot after = TakeSnapshot(root[side]);
-            std::size_t files = 0;
-            for (const auto& item : after) {
-                const auto old = before[side].find(item.first);
-                const auto other = before[1 - side].find(item.first);
-                const bool kept = old != before[side].end() && old->second == item.second;
-                if (IsTemporary(item)) {
-                    EXPECT_TRUE(kept || old == before[side].end()) << "touched " << item.first;
-                } else if (item.second.kind == 'f' && ++files != 0) {
-                    EXPECT_TRUE(kept ||
-                                (other != before[1 - side].end() && other->second == item.second))
-                        << "side " << side + 1 << ": " << item.first << " is neither old nor new";
-                }
-            }
-            for (const auto& item : before[side]) {
-                EXPECT_EQ(after.count(item.first), 1U)
-                    << "side " << side + 1 << " lost " << item.first;
-            }
-            EXPECT_EQ(LinesOf(*ListTree(*fs, root[side])).size(), files) << "side " << side + 1;
-        }
+        EXPECT_EQ(after.count("/a"), 1U);
+        EXPECT_EQ(LinesOf(*ListTree(*MakeNativeFileSystem(), two)).size(), after.size());
         for (const std::string& line : child.lines) { // every reported copy is in place
-            const std::size_t arrow = line.find("->");
-            const int from = line.rfind(root[0], 0) == 0 ? 0 : 1;
-            if (arrow != std::string::npos) {
-                const std::string path = line.substr(root[from].size(), arrow - root[from].size());
-                EXPECT_EQ(ReadFile(line.substr(arrow + 2)), before[from].at(path).content) << line;
-            }
+            const std::string name = line.substr(line.rfind('/'));
+            EXPECT_EQ(after.at(name), before[0].at(name)) << line;
         }
+        EXPECT_EQ(PassInChild(one, two, false).lines.size() + child.lines.size(), 2U);
+        EXPECT_EQ(PassInChild(one, two, false).lines, std::vector<std::string>{});
+        after = TakeSnapshot(two);
+        std::erase_if(after, IsTemporary);
+        EXPECT_EQ(after, before[0]);
     }
-    EXPECT_GE(kills, wanted);
-    std::cout << "[ figures  ] " << kills << " kills, window " << window << " us" << std::endl;
-    PassInChild(root[0], root[1], named, false, -1); // to the end
-    EXPECT_EQ(PassInChild(root[0], root[1], named, false, -1).lines, std::vector<std::string>{});
-    Snapshot sides[2] = {TakeSnapshot(root[0]), TakeSnapshot(root[1])};
-    std::erase_if(sides[0], IsTemporary);
-    std::erase_if(sides[1], IsTemporary);
-    EXPECT_EQ(sides[0], sides[1]);
 }
-
-INSTANTIATE_TEST_SUITE_P(Temporaries, CrashTest, testing::Bool(),
-                         [](const auto& info) { return info.param ? "Named" : "Unnamed"; });
 
 // As nobody: what the user may not read or write fails and stays as it was; a folder the
 // user may not read is left out of the listing; what is allowed is copied and belongs to nobody.
@@ -188,7 +156,7 @@ TEST(UnprivilegedTest, WhatTheUserMayNotReadOrWriteFailsWith5AndStaysAsItWas) {
         ::chown(path.c_str(), 65534, 65534);
     }
     const Snapshot before = TakeSnapshot(two);
-    const Child child = PassInChild(one, two, false, true, -1);
+    const Child child = PassInChild(one, two, true);
     const std::string failed = "失敗しました Error－";
     // A folder the user may not create is 3, like any folder of the target's path that is missing.
     std::vector<std::string> lines = child.lines;
