@@ -1,5 +1,6 @@
 #include "TestFiles.h"
 
+#include "Paths.h"
 #include "RecordingHost.h"
 #include "th_copy1.h"
 
@@ -20,20 +21,24 @@ namespace doplet::test {
 namespace fs = std::filesystem;
 
 TempDir::TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "doplet-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("cannot create a temporary folder");
-    }
-    path_ = pattern;
-    ::chmod(path_.c_str(), 0755); // so that a pass run as another user can reach into it
+    std::mt19937_64 random{std::random_device{}()};
+    do { // a fresh name, created exclusively
+        path_ = (fs::temp_directory_path() / ("doplet-test-" + std::to_string(random()))).string();
+    } while (!fs::create_directory(path_));
+    fs::permissions(path_, fs::perms(0755)); // so that a pass run as another user can reach into it
 }
 
 TempDir::~TempDir() {
+#ifdef _WIN32
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+#else
     // Folders without write permission, and trees too deep for one path, need more than
     // std::filesystem: rm takes them folder by folder.
     // NOLINTNEXTLINE(concurrency-mt-unsafe, cert-env33-c): test clean-up only
     (void)std::system(
         ("chmod -R u+rwx '" + path_ + "' 2>/dev/null; rm -rf '" + path_ + "'").c_str());
+#endif
 }
 
 std::string TempDir::operator/(std::string_view relative) const {
@@ -47,6 +52,12 @@ std::string TempDir::makeFolder(std::string_view relative) const {
     return path;
 }
 
+std::string Native(std::string_view path) {
+    std::string native(path);
+    std::replace(native.begin(), native.end(), '/', kSeparator);
+    return native;
+}
+
 void WriteFile(const std::string& path, std::string_view content, FileTime mtime) {
     fs::create_directories(fs::path(path).parent_path());
     {
@@ -58,9 +69,9 @@ void WriteFile(const std::string& path, std::string_view content, FileTime mtime
 }
 
 void SetMtime(const std::string& path, FileTime mtime) {
-    const timespec times[2] = {{0, UTIME_OMIT},
-                               {static_cast<time_t>(mtime.sec), static_cast<long>(mtime.nsec)}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
+    using namespace std::chrono;
+    fs::last_write_time(
+        path, file_clock::from_sys(sys_seconds(seconds(mtime.sec)) + nanoseconds(mtime.nsec)));
 }
 
 std::optional<std::string> ReadFile(const std::string& path) {
@@ -70,15 +81,16 @@ std::optional<std::string> ReadFile(const std::string& path) {
     return in ? std::optional(content.str()) : std::nullopt;
 }
 
+bool Exists(const std::string& path) {
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(path, ec));
+}
+
+#ifndef _WIN32 // modes, links and folder handles: the Linux tests only
 struct stat LStat(const std::string& path) {
     struct stat st {};
     EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
     return st;
-}
-
-bool Exists(const std::string& path) {
-    std::error_code ec;
-    return fs::exists(fs::symlink_status(path, ec));
 }
 
 namespace {
@@ -129,6 +141,7 @@ Snapshot TakeSnapshot(const std::string& root) {
     SnapshotFolder(::open(root.c_str(), O_RDONLY | O_DIRECTORY), "", tree);
     return tree;
 }
+#endif
 
 std::shared_ptr<FileList> ListTree(FileSystem& fs, const std::string& root, int tag) {
     auto list = std::make_shared<FileList>(tag);

@@ -36,6 +36,9 @@ private:
     std::string path_;
 };
 
+// `path` ("/sub/a.txt") with the platform's separator: '/' becomes '\' on Windows.
+std::string Native(std::string_view path);
+
 // A last-write time.
 struct FileTime {
     std::int64_t sec = 0;
@@ -50,7 +53,8 @@ void WriteFile(const std::string& path, std::string_view content, FileTime mtime
 void SetMtime(const std::string& path, FileTime mtime);
 // The content of a file, or nothing when it cannot be read.
 std::optional<std::string> ReadFile(const std::string& path);
-// The file's own status (a link is not followed). Fails the test when it does not exist.
+// The file's own status (a link is not followed). Fails the test when it does not exist. Not on
+// Windows, nor are snapshots.
 struct stat LStat(const std::string& path);
 bool Exists(const std::string& path); // the name exists (also a dangling link)
 
