@@ -21,7 +21,7 @@ namespace {
 struct Sides {
     Sides() {
         for (const char* name : {"/a", "/b", "/c"}) {
-            WriteFile(one + name, name);
+            WriteFile(one + name, Native(name)); // its list entry as content
         }
         WriteFile(two + "/z", "z");
         input = ListBoth(*fs, one, two);
@@ -32,7 +32,7 @@ struct Sides {
         std::vector<std::string> events{"start"};
         for (const std::string name : {"/a", "/b", "/c", "/z"}) { // side 1's, then side 2's
             const auto& [from, to] = name == "/z" ? std::tie(two, one) : std::tie(one, two);
-            events.push_back("line " + from + name + "->" + to + name);
+            events.push_back("line " + from + Native(name) + "->" + to + Native(name));
         }
         events.resize(1 + lines);
         if (completed) {
