@@ -25,7 +25,8 @@ run() {
   local words=() w
   for w; do case $w in -*) words+=("$w") ;; *) words+=("$(native "$w")") ;; esac; done
   if [ -n "$wine" ]; then
-    WINEDEBUG=-all /usr/lib/wine/wine64 "$exe" "${words[@]}" >out 2>err
+    # Wine reads Linux names in the character set of LC_CTYPE, whatever the language.
+    LC_CTYPE=C.UTF-8 WINEDEBUG=-all /usr/lib/wine/wine64 "$exe" "${words[@]}" >out 2>err
   else
     "$exe" "${words[@]}" >out 2>err
   fi
