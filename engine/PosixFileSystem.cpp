@@ -540,26 +540,21 @@ private:
 
 constexpr std::string_view kAclAccess = "system.posix_acl_access";
 
-// The owning group's permission bits under an access ACL (its group entry within the mask),
-// for a copy that cannot hold the ACL: without it, the mode's group bits would grant the mask.
+// The owning group's permission bits under an access ACL, for a copy that cannot hold the ACL:
+// the ACL's group entry within the mode's group bits (which hold the ACL's mask); without it, the
+// copy's group would get the mask.
 mode_t GroupBitsUnderAcl(std::string_view acl, mode_t mode) {
     constexpr std::size_t kHeader = 4;
     constexpr std::size_t kEntry = 8;
     constexpr unsigned kGroupObject = 0x04;
-    constexpr unsigned kMask = 0x10;
     unsigned group = 7;
-    unsigned mask = 7;
     for (std::size_t at = kHeader; at + kEntry <= acl.size(); at += kEntry) {
         const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(acl[at + k]); };
-        const unsigned tag = byte(0) | (byte(1) << 8U);
-        const unsigned permissions = (byte(2) | (byte(3) << 8U)) & 7U;
-        if (tag == kGroupObject) {
-            group = permissions;
-        } else if (tag == kMask) {
-            mask = permissions;
+        if ((byte(0) | (byte(1) << 8U)) == kGroupObject) {
+            group = (byte(2) | (byte(3) << 8U)) & 7U;
         }
     }
-    return (mode & ~static_cast<mode_t>(S_IRWXG)) | (mode & ((group & mask) << 3U));
+    return (mode & ~static_cast<mode_t>(S_IRWXG)) | (mode & (group << 3U));
 }
 
 // Carries the extended attributes of `in` (ACLs among them) to `out`, as far as the file system of

@@ -89,12 +89,11 @@ std::string Xattr(const std::string& path, const char* name) {
 }
 
 TEST(RealDisks, NothingIsLostOrExposedOnTheDisksPeopleSyncTo) {
-    // Each disk, and the copy's mode where the ACL denies the group (kept, or narrowed to it);
-    // 0 for a stick: File.txt and file.txt are one file, no permission bits, attributes or holes.
-    const std::pair<const char*, mode_t> cases[] = {{"exfat", 0},    {"vfat", 0},
-                                                    {"xfs", 0660},   {"btrfs", 0660},
-                                                    {"tmpfs", 0660}, {"btrfs-noacl", 0600}};
-    for (const auto& [kind, aclMode] : cases) {
+    // Each disk, and whether it keeps ACLs (1 no, 2 yes); 0 for a stick: File.txt and file.txt
+    // are one file, no permission bits, attributes or holes.
+    const std::pair<const char*, int> cases[] = {{"exfat", 0}, {"vfat", 0},  {"xfs", 2},
+                                                 {"btrfs", 2}, {"tmpfs", 2}, {"btrfs-noacl", 1}};
+    for (const auto& [kind, acls] : cases) {
         SCOPED_TRACE(kind);
         const TempDir scratch;
         const std::string one = scratch.makeFolder("one");
@@ -106,39 +105,39 @@ TEST(RealDisks, NothingIsLostOrExposedOnTheDisksPeopleSyncTo) {
         // Names a stick takes for one file, at the file and at the folder level; each second
         // one is newer.
         const std::pair<const char*, const char*> clashing[] = {
-            {"/File.txt", "A"}, {"/file.txt", "B"}, {"/Sub/x.txt", "C"}, {"/sub/x.txt", "D"}};
+            {"/File.txt", "A"},  {"/file.txt", "B"},   {"/Sub/x.txt", "C"},
+            {"/sub/x.txt", "D"}, {"/d/Same.txt", "E"}, {"/d/same.txt", "F"}};
         std::vector<std::string> settled;
         for (const auto& [entry, content] : clashing) {
             WriteFile(one + entry, content, settled.size() % 2 == 0 ? kOld : kNew);
             settled.push_back(Failed(one + entry, kErrorFileExists));
         }
-        // A private folder, a file whose ACL denies its own group, and a sparse file.
+        // A private folder, a file whose ACL narrows its own group's rw to r, and a sparse file.
         WriteFile(one + "/private/p.txt", "p");
         WriteFile(one + "/acl.txt", "acl");
         WriteFile(one + "/sparse.bin", "data");
-        ASSERT_TRUE(Shell("cd " + one +
-                          " && chmod 700 private && chmod 660 acl.txt && setfacl -m " +
-                          "g::-,u:nobody:rw acl.txt && setfattr -n user.note -v n acl.txt && " +
-                          "truncate -s 16M sparse.bin && touch -d @" + std::to_string(kBaseTime) +
-                          " sparse.bin"));
+        ASSERT_TRUE(
+            Shell("cd " + one + " && chmod 700 private && chmod 660 acl.txt && setfacl -n -m " +
+                  "g::rw,m::r,u:nobody:r acl.txt && setfattr -n user.note -v n acl.txt && " +
+                  "truncate -s 16M sparse.bin && touch -d @" + std::to_string(kBaseTime) +
+                  " sparse.bin"));
 
         const std::shared_ptr<FileSystem> fs = MakeNativeFileSystem();
         ListAndPass(*fs, one, two);
         for (int pass = 2; pass <= 3; ++pass) {
             EXPECT_EQ(Sorted(ListAndPass(*fs, one, two)),
-                      aclMode == 0 ? Sorted(settled) : std::vector<std::string>{})
+                      acls == 0 ? Sorted(settled) : std::vector<std::string>{})
                 << "pass " << pass;
         }
         for (const auto& [entry, content] : clashing) {
             EXPECT_EQ(ReadFile(one + entry), content);
         }
         EXPECT_TRUE(ReadFile(two + "/sparse.bin") == ReadFile(one + "/sparse.bin"));
-        if (aclMode != 0) {
+        if (acls != 0) {
             EXPECT_EQ(LStat(two + "/private").st_mode & 07777, 0700U);
-            EXPECT_EQ(LStat(two + "/acl.txt").st_mode & 07777, aclMode);
+            EXPECT_EQ(LStat(two + "/acl.txt").st_mode & 07777, 0640U);
             EXPECT_EQ(Xattr(two + "/acl.txt", "system.posix_acl_access"),
-                      aclMode == 0660 ? Xattr(one + "/acl.txt", "system.posix_acl_access")
-                                      : "none");
+                      acls == 2 ? Xattr(one + "/acl.txt", "system.posix_acl_access") : "none");
             EXPECT_EQ(Xattr(two + "/acl.txt", "user.note"), "n");
             EXPECT_LT(LStat(two + "/sparse.bin").st_blocks * 512, kSparseSize / 4);
         }

@@ -1,11 +1,13 @@
 // The engine's rules as tables: folder texts and entries, error codes, ages and the decision of
-// each sweep, the log line's wording, size totals and the copy step's temporary names; and the
-// folder listing over a real tree: depth-first order, what is left out, links, totals and labels,
-// the not-found marker, and a walk that begins below the root.
+// each sweep, the log line's wording, size totals, the copy step's temporary names and names as a
+// case-insensitive disk compares them; the folder listing over a real tree: depth-first order,
+// what is left out, links, totals and labels, the not-found marker, and a walk that begins below
+// the root; and files changed under a pass on the platform's own file system.
 
 #include "ErrorCodes.h"
 #include "FaultyFileSystem.h"
 #include "FolderListing.h"
+#include "NameFold.h"
 #include "Paths.h"
 #include "SyncPass.h"
 #include "TestFiles.h"
@@ -90,6 +92,22 @@ TEST(Rules, LogLinesTotalsAndTemporaryNames) {
              ".doplet-0123456789`bcdef.tmp", ".doplet-0123456789abcdeg.tmp",
              "xdoplet-0123456789abcdef.tmp", ".doplet-0123456789abcdef.tmx", "x.tmp"}) {
         EXPECT_FALSE(IsCopyTemporaryName(other)) << other;
+    }
+}
+
+// ASCII, Latin-1 (not the multiplication sign), Greek, Cyrillic, full-width and Latin Extended-A
+// letters with their neighbours; other scripts, and bytes that are not UTF-8, kept as they are.
+TEST(Rules, NamesFoldAsCaseInsensitiveDisksCompareThem) {
+    const std::string_view rows[][2] = {{"AZ@[az`{", "az@[az`{"}, {"ÀÞ×Öàé¿ß", "àþ×öàé¿ß"},
+        {"ΐΑΡΣΩΪΫ", "ΐαρσωϊϋ"}, {"ЀЏАЯ", "ѐџая"}, {"ＡＺ＠［", "ａｚ＠［"}, {"ĀĶĸŊŶŉ", "āķĸŋŷŉ"},
+        {"ĹŇŹŽŸ", "ĺňźžÿ"}, {"\xc3(\xc3", "\xc3(\xc3"}, {"\xe3\x80\x80\xe3\x80", "\xe3\x80\x80\xe3\x80"},
+        {"\x7f\x80\xc1\x81\xc2\x80\xdf\xbf\xe0\xa0\x80\xef\xbf\xbf\xf0\x9f\x8e\xb5",
+         "\x7f\x80\xc1\x81\xc2\x80\xdf\xbf\xe0\xa0\x80\xef\xbf\xbf\xf0\x9f\x8e\xb5"}};
+    for (const auto& [name, folded] : rows) {
+        std::string out;
+        AppendFolded(name, out);
+        EXPECT_EQ(out, folded) << name;
+        EXPECT_EQ(FoldedHash(name), FoldedHash(folded)) << name;
     }
 }
 // clang-format on

@@ -63,11 +63,12 @@ rm -rf 1 a
 
 # One pass over every kind of pair, after its dry run, then the next pass.
 long=$(printf 'a%.0s' {1..90})/$(printf 'b%.0s' {1..90})/$(printf 'c%.0s' {1..90})/長い名前.txt
-f "1/日本語/Café 🎵/メモ.txt" A && f "1/$long" L
+memo="日本語/Café 🎵/メモ$(printf '\356\200\200\360\220\200\200\364\217\277\277').txt" # U+E000 U+10000 U+10FFFF
+f "1/$memo" A && f "1/$long" L
 f 1/a.txt old && f 2/a.txt new 10 && f 1/b.txt new 10 && f 2/b.txt old
 f 1/s.txt one && f 2/s.txt two 1 && f 1/r.txt new 10 && f 2/r.txt old && f 2/ro.txt R
 f 1/File.txt A && f 1/file.txt B 10 && chmod a-w 2/r.txt 2/ro.txt
-pass1=(2\>a.txt 1\>b.txt 1!r.txt!5 2\>ro.txt "1>日本語/Café 🎵/メモ.txt" "1>$long" 1\>File.txt)
+pass1=(2\>a.txt 1\>b.txt 1!r.txt!5 2\>ro.txt "1>$memo" "1>$long" 1\>File.txt)
 pass2=(1!r.txt!5) dry=("${pass1[@]}" 1!file.txt!80) # a dry run cannot tell whether side 2 folds
 if [ -n "$wine" ]; then # folded on the Windows side: the first name in, the second refused ever
   pass1+=(1!file.txt!80) pass2+=(1!File.txt!80 1!file.txt!80)
@@ -92,7 +93,7 @@ for n in 2 3; do
 done
 contents() { for name; do printf '%s|%s ' "$(cat "1/$name")" "$(cat "2/$name" 2>/dev/null)"; done; }
 expect "contents" "A|A L|L new|new new|new one|two new|old R|R A|A " \
-  "$(contents "日本語/Café 🎵/メモ.txt" "$long" a.txt b.txt s.txt r.txt ro.txt File.txt)"
+  "$(contents "$memo" "$long" a.txt b.txt s.txt r.txt ro.txt File.txt)"
 expect "read-only source carried" "r--" "$(stat -c %A 1/ro.txt | cut -c2-4)"
 expect "temporaries left" "" "$(find 1 2 -name '.doplet-*')"
 
