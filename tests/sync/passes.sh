@@ -12,6 +12,7 @@ work=$(mktemp -d)
 trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
 cd "$work" || exit 1
 failed=0
+sort() { LC_ALL=C command sort "$@"; } # one order, whatever the language of a run
 
 # A file with content $2, last written $3 seconds (default 0) after an even second.
 f() { mkdir -p "$(dirname "$1")" && printf %s "$2" >"$1" && touch -d "@$((1600000000 + ${3:-0}))" "$1"; }
