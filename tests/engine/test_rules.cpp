@@ -1,8 +1,8 @@
 // The engine's rules as tables: folder texts and entries, error codes, ages and the decision of
 // each sweep, the log line's wording, size totals, the copy step's temporary names and names as a
-// case-insensitive disk compares them; the folder listing over a real tree: depth-first order,
-// what is left out, links, totals and labels, the not-found marker, and a walk that begins below
-// the root; and files changed under a pass on the platform's own file system.
+// case-insensitive disk compares them; and the folder listing over a real tree: depth-first
+// order, what is left out, links, totals and labels, the not-found marker, and a walk that begins
+// below the root.
 
 #include "ErrorCodes.h"
 #include "FaultyFileSystem.h"
