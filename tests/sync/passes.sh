@@ -37,12 +37,12 @@ run() {
 expect() { [ "$2" = "$3" ] || { printf '%s\n  expected: %q\n  got:      %q\n' "$1" "$2" "$3"; failed=1; }; }
 # The log lines, sorted: "1>a" a copy of a from side 1 to side 2, "2!a!5" a failure of side 2's a.
 lines() {
-  local spec from rest entry sep=/
+  local line from rest entry sep=/
   [ -n "$wine" ] && sep='\'
-  for spec; do
-    from=${spec:0:1} rest=${spec:2}
+  for line; do
+    from=${line:0:1} rest=${line:2}
     entry=$sep${rest%%!*} && entry=${entry//\//$sep}
-    case ${spec:1:1} in
+    case ${line:1:1} in
       '>') printf '%s%s->%s%s\n' "$(native "$from")" "$entry" "$(native $((3 - from)))" "$entry" ;;
       '!') printf '%s%s失敗しました Error－%s\n' "$(native "$from")" "$entry" "${rest##*!}" ;;
     esac
