@@ -1,5 +1,7 @@
 #include "NameFold.h"
 
+#include "Utf8.h"
+
 namespace doplet {
 
 namespace {
@@ -21,45 +23,26 @@ char32_t FoldCodePoint(char32_t c) {
     return c == 0x178 ? 0xFF : c;
 }
 
-bool IsContinuation(unsigned char byte) {
-    return (byte & 0xC0U) == 0x80U;
-}
-
-// Walks the folded name as bytes: ASCII letters lowered in place, two- and three-byte sequences
-// decoded, folded and encoded again, everything else passed through.
+// Walks the folded name as bytes: ASCII letters lowered in place, other characters decoded,
+// folded and encoded again, bytes that are not UTF-8 passed through.
 template <typename Emit> void ForEachFoldedByte(std::string_view name, Emit emit) {
+    std::string folded; // one character's bytes
     for (std::size_t i = 0; i < name.size();) {
         const auto lead = static_cast<unsigned char>(name[i]);
+        char32_t c = 0;
         if (lead < 0x80U) {
             emit(static_cast<unsigned char>(lead >= 'A' && lead <= 'Z' ? lead + 32 : lead));
             ++i;
-            continue;
-        }
-        const std::size_t length = lead >= 0xC2U && lead <= 0xDFU   ? 2
-                                   : lead >= 0xE0U && lead <= 0xEFU ? 3
-                                                                    : 1;
-        bool valid = length > 1 && i + length <= name.size();
-        for (std::size_t k = 1; valid && k < length; ++k) {
-            valid = IsContinuation(static_cast<unsigned char>(name[i + k]));
-        }
-        if (!valid) {
+        } else if (!DecodeUtf8(name, &i, &c)) {
             emit(lead);
             ++i;
-            continue;
-        }
-        char32_t c = length == 2 ? lead & 0x1FU : lead & 0x0FU;
-        for (std::size_t k = 1; k < length; ++k) {
-            c = (c << 6U) | (static_cast<unsigned char>(name[i + k]) & 0x3FU);
-        }
-        c = FoldCodePoint(c);
-        if (c < 0x800) {
-            emit(static_cast<unsigned char>(0xC0U | (c >> 6U)));
         } else {
-            emit(static_cast<unsigned char>(0xE0U | (c >> 12U)));
-            emit(static_cast<unsigned char>(0x80U | ((c >> 6U) & 0x3FU)));
+            folded.clear();
+            AppendUtf8(FoldCodePoint(c), &folded);
+            for (const char byte : folded) {
+                emit(static_cast<unsigned char>(byte));
+            }
         }
-        emit(static_cast<unsigned char>(0x80U | (c & 0x3FU)));
-        i += length;
     }
 }
 

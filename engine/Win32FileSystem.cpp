@@ -11,6 +11,7 @@
 #include "ErrorCodes.h"
 #include "FileSystem.h"
 #include "Paths.h"
+#include "Utf8.h"
 
 #include <algorithm>
 #include <array>
@@ -41,82 +42,18 @@ int LastError() {
 
 // ---- UTF-8 and UTF-16 ----
 
-// UTF-8 to UTF-16. False for bytes that are not strict UTF-8 (overlong forms, encoded surrogates,
-// values above U+10FFFF): such a name is refused, never guessed at.
+// False for a name that is not strict UTF-8: it is refused, never guessed at.
 bool ToWide(std::string_view text, std::wstring* out) {
-    out->clear();
-    out->reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t length = 0;
-        char32_t code = 0;
-        if (lead < 0x80) {
-            length = 1;
-            code = lead;
-        } else if (lead >= 0xC2 && lead < 0xE0) {
-            length = 2;
-            code = lead & 0x1FU;
-        } else if (lead >= 0xE0 && lead < 0xF0) {
-            length = 3;
-            code = lead & 0x0FU;
-        } else if (lead >= 0xF0 && lead < 0xF5) {
-            length = 4;
-            code = lead & 0x07U;
-        } else {
-            return false;
-        }
-        if (i + length > text.size()) {
-            return false;
-        }
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0U) != 0x80U) {
-                return false;
-            }
-            code = (code << 6U) | (next & 0x3FU);
-        }
-        if ((length == 3 && code < 0x800) || (length == 4 && code < 0x10000) || code > 0x10FFFF ||
-            (code >= 0xD800 && code < 0xE000)) {
-            return false;
-        }
-        if (code >= 0x10000) {
-            code -= 0x10000;
-            out->push_back(static_cast<wchar_t>(0xD800 + (code >> 10U)));
-            out->push_back(static_cast<wchar_t>(0xDC00 + (code & 0x3FFU)));
-        } else {
-            out->push_back(static_cast<wchar_t>(code));
-        }
-        i += length;
+    std::u16string wide;
+    if (!Utf8ToUtf16(text, &wide)) {
+        return false;
     }
+    out->assign(wide.begin(), wide.end());
     return true;
 }
 
-// UTF-16 to UTF-8. A lone surrogate, which Windows allows in names, is kept in its three-byte form:
-// the name is listed, and ToWide refuses it, so its copy fails with a failure line.
 void AppendUtf8(std::wstring_view text, std::string* out) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t code = text[i];
-        if (code >= 0xD800 && code < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] < 0xE000) {
-            code = 0x10000 + ((code - 0xD800) << 10U) + (text[i + 1] - 0xDC00);
-            ++i;
-        }
-        if (code < 0x80) {
-            out->push_back(static_cast<char>(code));
-        } else if (code < 0x800) {
-            out->push_back(static_cast<char>(0xC0U | (code >> 6U)));
-            out->push_back(static_cast<char>(0x80U | (code & 0x3FU)));
-        } else if (code < 0x10000) {
-            out->push_back(static_cast<char>(0xE0U | (code >> 12U)));
-            out->push_back(static_cast<char>(0x80U | ((code >> 6U) & 0x3FU)));
-            out->push_back(static_cast<char>(0x80U | (code & 0x3FU)));
-        } else {
-            out->push_back(static_cast<char>(0xF0U | (code >> 18U)));
-            out->push_back(static_cast<char>(0x80U | ((code >> 12U) & 0x3FU)));
-            out->push_back(static_cast<char>(0x80U | ((code >> 6U) & 0x3FU)));
-            out->push_back(static_cast<char>(0x80U | (code & 0x3FU)));
-        }
-    }
+    AppendUtf16AsUtf8(std::u16string(text.begin(), text.end()), out);
 }
 
 // ---- paths ----

@@ -1,8 +1,8 @@
 // The engine's rules as tables: folder texts and entries, error codes, ages and the decision of
 // each sweep, the log line's wording, size totals, the copy step's temporary names and names as a
-// case-insensitive disk compares them; and the folder listing over a real tree: depth-first
-// order, what is left out, links, totals and labels, the not-found marker, and a walk that begins
-// below the root.
+// case-insensitive disk compares them, names between UTF-8 and UTF-16; and the folder listing over
+// a real tree: depth-first order, what is left out, links, totals and labels, the not-found marker,
+// and a walk that begins below the root.
 
 #include "ErrorCodes.h"
 #include "FaultyFileSystem.h"
@@ -11,6 +11,7 @@
 #include "Paths.h"
 #include "SyncPass.h"
 #include "TestFiles.h"
+#include "Utf8.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -108,6 +109,31 @@ TEST(Rules, NamesFoldAsCaseInsensitiveDisksCompareThem) {
         AppendFolded(name, out);
         EXPECT_EQ(out, folded) << name;
         EXPECT_EQ(FoldedHash(name), FoldedHash(folded)) << name;
+    }
+}
+// UTF-8 and UTF-16 at the edges of every length; lone surrogates, which Windows allows in names,
+// kept from UTF-16 (both: false) but refused from UTF-8 like every byte that is not strict UTF-8.
+TEST(Rules, NamesConvertBetweenUtf8AndUtf16Strictly) {
+    const struct { std::string_view utf8; std::u16string_view utf16; bool both = true; } rows[] = {
+        {"a\x7f\xc2\x80\xdf\xbf", u"a\x7f\x80\x7ff"},
+        {"\xf0\x90\x80\x80\xf4\x8f\xbf\xbf", u"\xd800\xdc00\xdbff\xdfff"},
+        {"\xe0\xa0\x80\xed\x9f\xbf\xee\x80\x80\xef\xbf\xbf\xe6\x97\xa5",
+         u"\x800\xd7ff\xe000\xffff\x65e5"},
+        {"\xed\xa0\x80x\xed\xbf\xbf\xed\xaf\xbf\xf0\x90\x80\x80\xed\xaf\xbf",
+         u"\xd800x\xdfff\xdbff\xd800\xdc00\xdbff", false}};
+    for (const auto& row : rows) {
+        std::u16string wide = u"x";
+        EXPECT_EQ(Utf8ToUtf16(row.utf8, &wide), row.both) << row.utf8;
+        EXPECT_TRUE(!row.both || wide == row.utf16) << row.utf8;
+        std::string narrow = "x";
+        AppendUtf16AsUtf8(row.utf16, &narrow);
+        EXPECT_EQ(narrow, "x" + std::string(row.utf8));
+    }
+    for (const std::string_view bytes : {"\x80", "\xc1\xbf", "\xc2", "\xc2\x41", "\xc2\xc0",
+             "\xe0\x9f\xbf", "\xe3\x80", "\xed\xa0\x80", "\xed\xbf\xbf", "\xf0\x8f\xbf\xbf",
+             "\xf4\x90\x80\x80", "\xf5\x80\x80\x80"}) {
+        std::u16string wide = u"x";
+        EXPECT_FALSE(Utf8ToUtf16("ok" + std::string(bytes), &wide)) << bytes;
     }
 }
 // clang-format on
