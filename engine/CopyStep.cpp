@@ -130,11 +130,11 @@ int CopyError(FileSystem& fs, PassSide& from, const FileStat& fromSeen, PassSide
     SplitEntry(entry, &folder, &name);
     // The target folder is looked up afresh for every file: a folder renamed or replaced during
     // the pass must not receive a file the log line places elsewhere.
-    int error = 0;
+    int error = kErrorPathNotFound;
     const std::unique_ptr<Folder> target =
         fs.openTargetFolderLike(*to.root, folder, *from.root, &error);
     if (!target) {
-        return error != 0 ? error : kErrorPathNotFound;
+        return error;
     }
     return fs.copyFile(*from.root, entry, fromSeen, *target, name, toSeen);
 }

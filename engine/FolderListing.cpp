@@ -128,7 +128,7 @@ private:
     }
 
     static bool KeptOpen(std::size_t depth, std::size_t deepest) {
-        return depth == 0 || depth % kCheckpointEvery == 0 || depth + kOpenWindow > deepest;
+        return depth % kCheckpointEvery == 0 || depth + kOpenWindow > deepest; // the root too
     }
 
     // Closes the folder that just left the window of open folders above `deepest`.

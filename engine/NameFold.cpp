@@ -14,10 +14,11 @@ char32_t FoldCodePoint(char32_t c) {
     if (c >= 0x400 && c <= 0x40F) {
         return c + 0x50;
     }
-    if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) {
+    // Pairs of capital and small letter; each range ends at its last capital.
+    if ((c >= 0x100 && c <= 0x136) || (c >= 0x14A && c <= 0x176)) {
         return c | 1U;
     }
-    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) {
+    if ((c >= 0x139 && c <= 0x147) || (c >= 0x179 && c <= 0x17D)) {
         return (c & 1U) != 0 ? c + 1 : c;
     }
     return c == 0x178 ? 0xFF : c;

@@ -51,7 +51,11 @@ public:
         }
         return *this;
     }
-    ~FileDescriptor() { reset(); }
+    ~FileDescriptor() {
+        if (valid()) {
+            ::close(fd_);
+        }
+    }
 
     [[nodiscard]] int get() const { return fd_; }
     [[nodiscard]] bool valid() const { return fd_ >= 0; }
@@ -60,8 +64,8 @@ public:
         fd_ = -1;
         return fd;
     }
-    void reset(int fd = -1) {
-        if (fd_ >= 0) {
+    void reset(int fd) {
+        if (valid()) {
             ::close(fd_);
         }
         fd_ = fd;
@@ -153,7 +157,7 @@ FileDescriptor OpenLongParent(int rootFd, std::string_view relative, std::string
         std::size_t cut = folders.size();
         if (cut > kPathPiece) {
             cut = folders.rfind(kSeparator, kPathPiece);
-            if (cut == std::string_view::npos || cut == 0) {
+            if (cut == std::string_view::npos) { // no name is that long
                 errno = ENAMETOOLONG;
                 return {};
             }

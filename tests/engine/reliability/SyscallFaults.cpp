@@ -125,6 +125,8 @@ DOPLET_CALL(int, renameat2, (int fromFd, const char* from, int toFd, const char*
 DOPLET_CALL(ssize_t, copy_file_range, (int in, off64_t* inAt, int out, off64_t* outAt, size_t size, unsigned flags),
             (in, inAt, out, outAt, size, flags), Call::CopyRange, out, "")
 DOPLET_CALL(ssize_t, write, (int fd, const void* data, size_t size), (fd, data, size), Call::Write, fd, "")
+DOPLET_CALL(ssize_t, pread, (int fd, void* data, size_t size, off_t at), (fd, data, size, at), Call::Pread, fd, "")
+DOPLET_CALL(ssize_t, pwrite, (int fd, const void* data, size_t size, off_t at), (fd, data, size, at), Call::Pwrite, fd, "")
 DOPLET_CALL(int, fchmod, (int fd, mode_t mode), (fd, mode), Call::Fchmod, fd, "", noexcept)
 DOPLET_CALL(int, futimens, (int fd, const timespec times[2]), (fd, times), Call::Futimens, fd, "", noexcept)
 DOPLET_CALL(int, fstat, (int fd, struct stat* st), (fd, st), Call::Fstat, fd, "", noexcept)

@@ -18,7 +18,7 @@ namespace doplet::test::faults {
 // ioctl(FICLONE). Mkdir: mkdirat. The others are the calls of their names.
 // clang-format off
 enum class Call { Tmpfile, NamedTemp, Openat2, LinkEmptyPath, LinkProc, Link, Rename, Renameat2,
-    CopyRange, Write, Fchmod, Futimens, Fstat, Clone, Mkdir, Count };
+    CopyRange, Write, Fchmod, Futimens, Fstat, Clone, Mkdir, Pread, Pwrite, Count };
 // clang-format on
 
 // The call fails with `error` after `skip` calls of its kind went through, `times` times.

@@ -39,8 +39,10 @@ using C = faults::Call;
 struct Fault { C call; int error, skip = 0, times = 1; };
 constexpr int A = 1 << 30; // every time
 const Fault N{C::Tmpfile, EOPNOTSUPP, 0, A}; // no unnamed temporaries
-// What happens to the files of /s/a between the engine's steps.
-enum class M { None, TargetSaved, TargetCreated, SourceSaved, SourceGrown, SourceShrunk, LinkPlanted, SizeLimit };
+const Fault K{C::Clone, EOPNOTSUPP, 0, A}, X{C::CopyRange, EXDEV, 0, A}; // no clone, no in-kernel copy
+// What happens to the files of /s/a between the engine's steps (Holes: it ends in a 1 MiB hole).
+enum class M { None, TargetSaved, TargetCreated, SourceSaved, SourceGrown, SourceShrunk, LinkPlanted,
+               SizeLimit, Holes };
 // clang-format on
 
 TEST(FaultsTest, EveryFaultGivesItsCodeAndLosesNothing) {
@@ -93,6 +95,9 @@ TEST(FaultsTest, EveryFaultGivesItsCodeAndLosesNothing) {
         {"link planted at the temporary's name", 1, {}, M::LinkPlanted, 0, C::LinkEmptyPath},
         {"link planted, named temporaries", 0, {N}, M::LinkPlanted, 0, C::NamedTemp},
         {"a file-size limit as a full disk", 1, {}, M::SizeLimit, 112, C::CopyRange},
+        {"holes, read and written", 1, {K, X}, M::Holes, 0, C::Pwrite},
+        {"holes, interrupted read", 0, {K, X, {C::Pread, EINTR}}, M::Holes, 0, C::Pread},
+        {"holes, disk full", 1, {K, X, {C::Pwrite, ENOSPC}, {C::Write, ENOSPC}}, M::Holes, 112, C::Pwrite},
         // clang-format on
     };
     for (const auto& row : rows) {
@@ -101,6 +106,12 @@ TEST(FaultsTest, EveryFaultGivesItsCodeAndLosesNothing) {
         const std::string one = dir / "one", two = dir.makeFolder("two"), outside = dir / "outside";
         WriteFile(outside, "outside");
         WriteFile(one + "/s/a", std::string(3000, 'n'), {kBaseTime + 10, 7});
+        std::string source(3000, 'n'); // its content
+        if (row.meddle == M::Holes) {
+            source.resize(1 << 20);
+            ::truncate((one + "/s/a").c_str(), 1 << 20);
+            SetMtime(one + "/s/a", {kBaseTime + 10, 7});
+        }
         WriteFile(one + "/s/b", "b", {kBaseTime + 10, 0});
         ::chown((one + "/s/a").c_str(), 65534, 0); // as root: the copy keeps the owner
         ::chmod((one + "/s/a").c_str(), 04750);
@@ -180,9 +191,9 @@ TEST(FaultsTest, EveryFaultGivesItsCodeAndLosesNothing) {
         EXPECT_EQ(openFiles(), filesBefore) << "a file was left open";
         const Snapshot after = TakeSnapshot(two);
         const std::string expected = !edit.empty() && meddled == two + "/s/a" ? edit
-                                     : row.code == 0 ? std::string(3000, 'n')
-                                     : row.replace   ? "old"
-                                                     : "";
+                                     : row.code == 0                          ? source
+                                     : row.replace                            ? "old"
+                                                                              : "";
         EXPECT_EQ(after.count("/s/a") == 0 ? "" : after.at("/s/a").content, expected);
         if (row.code == 0) {
             EXPECT_EQ(after.at("/s/a").mtime, (FileTime{kBaseTime + 10, 7}));
@@ -190,8 +201,7 @@ TEST(FaultsTest, EveryFaultGivesItsCodeAndLosesNothing) {
             const struct stat copy = LStat(two + "/s/a"), source = LStat(one + "/s/a");
             EXPECT_EQ(std::pair(copy.st_uid, copy.st_gid), std::pair(source.st_uid, source.st_gid));
         }
-        EXPECT_EQ(ReadFile(one + "/s/a"),
-                  edit.empty() || meddled != one + "/s/a" ? std::string(3000, 'n') : edit);
+        EXPECT_EQ(ReadFile(one + "/s/a"), edit.empty() || meddled != one + "/s/a" ? source : edit);
         EXPECT_EQ(ReadFile(outside), "outside");
         std::string kinds; // no temporary left, planted links (named ".doplet-") still there
         for (const auto& [path, node] : after) {
