@@ -62,6 +62,7 @@ TEST(FaultsTest, EveryFaultGivesItsCodeAndLosesNothing) {
         {"unnamed ones refused with ENOENT", 0, {{C::Tmpfile, ENOENT}}, M::None, 0, C::NamedTemp},
         {"no rename without replace", 0, {N, {C::Renameat2, EINVAL, 0, A}}, M::None, 0, C::Link},
         {"a name appears at the commit", 0, {N, {C::Renameat2, ENOSYS}, {C::Link, EEXIST}}, M::None, 32, C::Link},
+        {"no hard links either", 0, {N, {C::Renameat2, EINVAL, 0, A}, {C::Link, EOPNOTSUPP}}, M::None, 0, C::Rename},
         {"rename without replace fails", 0, {N, {C::Renameat2, EIO}}, M::None, 31, C::Renameat2},
         {"no empty-path links", 0, {{C::LinkEmptyPath, EPERM, 0, A}}, M::None, 0, C::LinkProc},
         {"no empty-path links, replacing", 1, {{C::LinkEmptyPath, ENOENT, 0, A}}, M::None, 0, C::LinkProc},
@@ -338,14 +339,21 @@ std::vector<Row> Rows() {
         EXPECT_EQ(RunPassHere(*c.fs, ListBoth(*c.fs, c.one, c.two)).size(), 1U);
         EXPECT_EQ(TakeSnapshot(c.two), TakeSnapshot(c.one));
     });
-    rows.emplace_back("list entries that climb out of the root", [](Ctx& c) {
-        WriteFile(c.dir / "a/escape", "outside");
-        WriteFile(c.dir / "a/x/escape", "outside");
-        c.log = {Failed(c.one, "/../escape", 5), Failed(c.one, "/sub/../../x/escape", 2),
-                 Failed(c.one, "/..", 5), Failed(c.two, "/../../b/two/../escape", 2)};
-        c.input = PassInput{c.one, c.two, List({"/../escape", "/sub/../../x/escape", "/.."}, 1),
-                            List({"/../../b/two/../escape"}, 2)};
-    });
+    for (const bool walk : {false, true}) {
+        rows.emplace_back(
+            std::string("list entries that climb out of the root") +
+                (walk ? ", walking folder by folder" : ""),
+            [walk](Ctx& c) {
+                faults::Fail(C::Openat2, walk ? ENOSYS : 0);
+                WriteFile(c.dir / "a/escape", "outside");
+                WriteFile(c.dir / "a/x/escape", "outside");
+                c.log = {Failed(c.one, "/../escape", 5), Failed(c.one, "/sub/../../x/escape", 2),
+                         Failed(c.one, "/..", 5), Failed(c.two, "/../../b/two/../escape", 2)};
+                c.input =
+                    PassInput{c.one, c.two, List({"/../escape", "/sub/../../x/escape", "/.."}, 1),
+                              List({"/../../b/two/../escape"}, 2)};
+            });
+    }
     rows.emplace_back("files changed between the listing and the pass", [](Ctx& c) {
         c.files({"/f/c", "/g/h/c", "/x", "/y"});
         WriteFile(c.two + "/f", "a file where a folder belongs");
@@ -397,6 +405,7 @@ TEST(BadInputTest, EveryBadInputGetsAClearResult) {
         ASSERT_TRUE(host->waitForEnd(std::chrono::minutes(1))) << "the pass hangs";
         EXPECT_TRUE(host->completed());
         EXPECT_EQ(host->lines(), c.log);
+        faults::Reset();
         std::filesystem::current_path(working);
         Snapshot after = TakeSnapshot(c.dir.path());
         for (Snapshot* tree : {&after, &before}) {
