@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstddef>
+#include <tuple>
+#include <utility>
 
 namespace doplet::test::win32 {
 namespace {
@@ -9,6 +11,7 @@ namespace {
 struct Rule {
     DWORD error = 0;
     int skip = 0, times = 0, count = 0;
+    std::function<void()> hook;
 };
 std::array<Rule, static_cast<std::size_t>(Api::Count)> rules;
 HANDLE source = INVALID_HANDLE_VALUE; // the file last opened for reading
@@ -17,6 +20,9 @@ HANDLE source = INVALID_HANDLE_VALUE; // the file last opened for reading
 bool Hit(Api api) {
     Rule& rule = rules[static_cast<std::size_t>(api)];
     const int seen = rule.count++;
+    if (rule.hook) {
+        rule.hook();
+    }
     if (rule.error == 0 || seen < rule.skip || rule.times <= 0) {
         return false;
     }
@@ -28,7 +34,12 @@ bool Hit(Api api) {
 } // namespace
 
 void Fail(Api api, DWORD error, int skip, int times) {
-    rules[static_cast<std::size_t>(api)] = {error, skip, times, 0};
+    Rule& rule = rules[static_cast<std::size_t>(api)];
+    std::tie(rule.error, rule.skip, rule.times) = std::tie(error, skip, times);
+}
+
+void Before(Api api, std::function<void()> hook) {
+    rules[static_cast<std::size_t>(api)].hook = std::move(hook);
 }
 
 int Count(Api api) {

@@ -1,6 +1,7 @@
-// The Windows back-end when single Win32 calls fail: each copy that cannot be made is one failure
-// line with the call's error code, the target keeps its old content (or none appears), no
-// temporary is left, and the next file is still copied.
+// The Windows back-end when single Win32 calls fail, or a file appears at the target's name just
+// before the commit: each copy that cannot be made is one failure line with its code, the target
+// keeps its old content (or none appears, or the new file stays), no temporary is left, and the
+// next file is still copied.
 
 #include "FaultyFileSystem.h"
 #include "TestFiles.h"
@@ -8,6 +9,7 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <utility>
 
 namespace doplet::test {
 namespace {
@@ -21,7 +23,8 @@ TEST(Win32FaultsTest, EveryFailingCallGivesItsCodeAndLosesNothing) {
         Api api;
         DWORD error;
         int skip, times;
-        int code; // of the line for /s/a; 0: copied
+        int code;                      // of the line for /s/a; 0: copied
+        const char* planted = nullptr; // made at the target's name just before the commit
     } rows[] = {
         // clang-format off
         {"source cannot be opened", 1, Api::OpenSource, ERROR_ACCESS_DENIED, 0, 1, 5},
@@ -35,6 +38,7 @@ TEST(Win32FaultsTest, EveryFailingCallGivesItsCodeAndLosesNothing) {
         {"time refused", 0, Api::SetInfo, ERROR_ACCESS_DENIED, 0, 1, 5},
         {"flush fails", 1, Api::Flush, ERROR_IO_DEVICE, 0, 1, 1117},
         {"a file appears at the commit", 0, Api::Move, ERROR_ALREADY_EXISTS, 0, 1, 32},
+        {"the user saves a file there just before the commit", 0, Api::Move, 0, 0, 0, 32, "theirs"},
         {"commit refused", 1, Api::Move, ERROR_ACCESS_DENIED, 0, 1, 5},
         {"folder cannot be made", 0, Api::MakeFolder, ERROR_ACCESS_DENIED, 0, 1, 5},
         // clang-format on
@@ -53,13 +57,21 @@ TEST(Win32FaultsTest, EveryFailingCallGivesItsCodeAndLosesNothing) {
         const PassInput input = ListBoth(fs, one, two);
         win32::Reset();
         win32::Fail(row.api, row.error, row.skip, row.times);
+        if (row.planted != nullptr) {
+            win32::Before(row.api, [&, done = false]() mutable {
+                if (!std::exchange(done, true)) {
+                    WriteFile(two + "/s/a", row.planted);
+                }
+            });
+        }
         const std::vector<std::string> log = RunPassHere(fs, input);
         EXPECT_GT(win32::Count(row.api), row.skip) << "the call was never reached";
         win32::Reset();
         const std::string failed = "失敗しました Error－" + std::to_string(row.code);
         EXPECT_EQ(log, (std::vector{one + a + (row.code == 0 ? "->" + two + a : failed),
                                     one + b + "->" + two + b}));
-        const std::optional<std::string> kept = row.code == 0 ? "new a"
+        const std::optional<std::string> kept = row.planted != nullptr ? row.planted
+                                                : row.code == 0        ? "new a"
                                                 : row.replace ? std::optional<std::string>("old")
                                                               : std::nullopt;
         EXPECT_EQ(ReadFile(two + "/s/a"), kept);
