@@ -1,7 +1,7 @@
 // The engine on the disks people sync to (exFAT and FAT sticks, XFS with shared blocks, btrfs,
 // tmpfs, a read-only disk), on roots nested in each other, and on a tree deeper than the
-// descriptor limit. Mounting needs root: each test program mounts in a mount
-// namespace of its own, and a file system that cannot be mounted here is skipped with a message.
+// descriptor limit. Mounting needs root: each test program mounts in a mount namespace of its own,
+// and a file system that cannot be mounted here is skipped with a message.
 
 #include "ErrorCodes.h"
 #include "FaultyFileSystem.h"
