@@ -104,8 +104,27 @@ std::string InnerRootOf(FileSystem& fs, PassSide& outer, const PassSide& inner) 
 
 namespace {
 
+// The last look before a copy is put in place: a root moved while the file was being copied
+// must not receive it under a name the log would misstate.
+class RootsWatch final : public CopyWatch {
+public:
+    RootsWatch(FileSystem& fs, PassSide& from, PassSide& to,
+               const std::function<void(std::uint64_t)>& onCopied)
+        : fs_(fs), from_(from), to_(to), onCopied_(onCopied) {}
+
+    void copied(std::uint64_t bytes) override { onCopied_(bytes); }
+    bool mayCommit() override { return StillNamesRoot(fs_, from_) && StillNamesRoot(fs_, to_); }
+
+private:
+    FileSystem& fs_;
+    PassSide& from_;
+    PassSide& to_;
+    const std::function<void(std::uint64_t)>& onCopied_;
+};
+
 int CopyError(FileSystem& fs, PassSide& from, const FileStat& fromSeen, PassSide& to,
-              const FileStat& toSeen, std::string_view entry) {
+              const FileStat& toSeen, std::string_view entry,
+              const std::function<void(std::uint64_t)>& onCopied) {
     if (!from.root) {
         return from.openError;
     }
@@ -132,20 +151,22 @@ int CopyError(FileSystem& fs, PassSide& from, const FileStat& fromSeen, PassSide
     // the pass must not receive a file the log line places elsewhere.
     int error = kErrorPathNotFound;
     const std::unique_ptr<Folder> target =
-        fs.openTargetFolderLike(*to.root, folder, *from.root, &error);
+        fs.openTargetFolder(*to.root, folder, *from.root, &error);
     if (!target) {
         return error;
     }
-    return fs.copyFile(*from.root, entry, fromSeen, *target, name, toSeen);
+    RootsWatch watch(fs, from, to, onCopied);
+    return fs.copyFile(*from.root, entry, fromSeen, *target, name, toSeen, watch);
 }
 
 } // namespace
 
 LogLine CopyOne(FileSystem& fs, PassSide& from, const FileStat& fromSeen, PassSide& to,
-                const FileStat& toSeen, std::string_view entry) {
+                const FileStat& toSeen, std::string_view entry,
+                const std::function<void(std::uint64_t)>& onCopied) {
     LogLine line;
     line.source = JoinPath(from.text, entry);
-    line.error = CopyError(fs, from, fromSeen, to, toSeen, entry);
+    line.error = CopyError(fs, from, fromSeen, to, toSeen, entry, onCopied);
     if (line.error == 0) {
         line.target = JoinPath(to.text, entry);
     }

@@ -7,6 +7,7 @@
 #include "SyncPass.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -39,8 +40,11 @@ bool StillNamesRoot(FileSystem& fs, PassSide& side);
 std::string InnerRootOf(FileSystem& fs, PassSide& outer, const PassSide& inner);
 
 // Copies the entry ("/sub/a.txt") from one side to the other and returns its log line. The
-// copy happens only if both files are still as the pass saw them (`fromSeen`, `toSeen`).
+// copy happens only if both files are still as the pass saw them (`fromSeen`, `toSeen`), and it
+// is committed only if both roots still are what their texts name. `onCopied` hears how many
+// bytes are written so far.
 LogLine CopyOne(FileSystem& fs, PassSide& from, const FileStat& fromSeen, PassSide& to,
-                const FileStat& toSeen, std::string_view entry);
+                const FileStat& toSeen, std::string_view entry,
+                const std::function<void(std::uint64_t)>& onCopied);
 
 } // namespace doplet

@@ -7,6 +7,9 @@
 // Paths are the platform's native byte strings with the native separator (kSeparator): on Linux
 // names need not be valid UTF-8; on Windows they are UTF-8, turned into UTF-16 at the back-end's
 // edge. Relative paths below a root ("/sub/a.txt") always begin with a separator.
+//
+// Every operation stands for a promise about the user's files, so none has a default: a new
+// implementation, or a wrapper that forgets to forward one, does not compile.
 
 #include <cstdint>
 #include <functional>
@@ -66,6 +69,23 @@ public:
     virtual ~Folder() = default;
 };
 
+// What a copy in hand tells its caller, and asks it, on the copying thread.
+class CopyWatch {
+public:
+    CopyWatch() = default;
+    CopyWatch(const CopyWatch&) = delete;
+    CopyWatch& operator=(const CopyWatch&) = delete;
+    CopyWatch(CopyWatch&&) = delete;
+    CopyWatch& operator=(CopyWatch&&) = delete;
+    virtual ~CopyWatch() = default;
+
+    // So many bytes of the content are written (now and then, not after every block).
+    virtual void copied(std::uint64_t bytes) = 0;
+    // Asked once the copy is complete, just before it is put in place: false drops it, leaves the
+    // target as it was, and the copy fails with "path not found" (3).
+    virtual bool mayCommit() = 0;
+};
+
 class FileSystem {
 public:
     FileSystem() = default;
@@ -82,7 +102,8 @@ public:
     // taken from the working folder at this moment). Null with *error set when it is no folder.
     virtual std::unique_ptr<Folder> openRoot(const std::string& path, int* error) = 0;
 
-    // Opens the subfolder `name` of an open folder without following a link. Null on failure.
+    // Opens the subfolder `name` of an open folder without following a link. Null on failure,
+    // with *error 2 when nothing has the name, else the code a copy meeting it on its way gets.
     virtual std::unique_ptr<Folder> openSubfolder(Folder& parent, std::string_view name,
                                                   int* error) = 0;
 
@@ -96,19 +117,18 @@ public:
 
     // Opens the folder `relative` below `root` for writing into it, creating every missing folder
     // on the way, outermost first. Never follows a symbolic link and never leaves the root: a link
-    // or a file on the way is a failure. "" is the root itself. Null with *error set on failure.
+    // or a file on the way is a failure. "" is the root itself. Every folder it creates gets what
+    // the folder at the same place below `sourceRoot` has (permission bits without set-id bits,
+    // ACLs, extended attributes), as far as the file system holds them; a created folder is never
+    // more open than its source, at any moment. Null with *error set on failure.
     virtual std::unique_ptr<Folder> openTargetFolder(Folder& root, std::string_view relative,
-                                                     int* error) = 0;
+                                                     Folder& sourceRoot, int* error) = 0;
 
-    // The same, giving every folder it creates what the folder at the same place below
-    // `sourceRoot` has (permission bits without set-id bits, ACLs, extended attributes), as far as
-    // the file system holds them; a created folder is never more open than its source, at any
-    // moment. A file system that keeps no permissions creates them as openTargetFolder does.
-    virtual std::unique_ptr<Folder> openTargetFolderLike(Folder& root, std::string_view relative,
-                                                         Folder& sourceRoot, int* error) {
-        (void)sourceRoot;
-        return openTargetFolder(root, relative, error);
-    }
+    // Whether a copy could be put into the open folder `folder` as its entry `name` ("" for a
+    // folder to be created there), judged without writing anything: 0, or the code the copy would
+    // fail with where that can be known beforehand (a folder this user may not write into, a
+    // read-only file system, a read-only file, a folder, link or special file in the name's place).
+    virtual int checkWritable(Folder& folder, std::string_view name) = 0;
 
     // Copies the file `sourceRelative` below `sourceRoot` to the entry `targetName` of the open
     // folder `targetFolder`: content, permission bits (without set-id bits) and last-write time.
@@ -116,10 +136,12 @@ public:
     // aside and committed with one rename, and only if neither file changed since the caller saw
     // them (`sourceSeen`, `targetSeen`; a missing target must still be missing). An existing
     // read-only target, a folder, a link or a special file is never replaced or opened.
+    // `watch` hears how far the content has come and has the last word before the commit.
     // Returns 0 on success, else the error code for the failure line.
     virtual int copyFile(Folder& sourceRoot, std::string_view sourceRelative,
                          const FileStat& sourceSeen, Folder& targetFolder,
-                         std::string_view targetName, const FileStat& targetSeen) = 0;
+                         std::string_view targetName, const FileStat& targetSeen,
+                         CopyWatch& watch) = 0;
 };
 
 // The real file system of this platform.

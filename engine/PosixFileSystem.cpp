@@ -281,14 +281,18 @@ int OpenOrCreateComponent(int parentFd, const std::string& name, int sourceFd, b
     return fd >= 0 ? fd : RefuseComponent(parentFd, name);
 }
 
+// The content is copied in steps of this size at most, so that the watch hears of a large file
+// while it is being copied.
+constexpr std::size_t kCopyStep = std::size_t{16} << 20U;
+
 // Copies the bytes [at, end) of `in` to the same place in `out`, in the kernel where it can.
-int CopyRange(int in, int out, off_t at, off_t end) {
+int CopyRange(int in, int out, off_t at, off_t end, CopyWatch& watch) {
     thread_local std::vector<char> buffer(1U << 20U);
     while (at < end) {
         off_t inAt = at;
         off_t outAt = at;
-        ssize_t done =
-            ::copy_file_range(in, &inAt, out, &outAt, static_cast<std::size_t>(end - at), 0);
+        ssize_t done = ::copy_file_range(
+            in, &inAt, out, &outAt, std::min(kCopyStep, static_cast<std::size_t>(end - at)), 0);
         if (done < 0 && errno == EINTR) {
             continue;
         }
@@ -311,13 +315,14 @@ int CopyRange(int in, int out, off_t at, off_t end) {
             return 0; // the source shrank: the caller notices the change
         }
         at += std::max<ssize_t>(done, 0);
+        watch.copied(static_cast<std::uint64_t>(at));
     }
     return 0;
 }
 
 // Copies a file with holes as a file with the same holes: only its data is written, and the
 // copy is given its full length at the end. 0 or errno.
-int CopySparse(int in, int out, std::uint64_t size, std::uint64_t* copied) {
+int CopySparse(int in, int out, std::uint64_t size, CopyWatch& watch, std::uint64_t* copied) {
     const auto end = static_cast<off_t>(size);
     if (::ftruncate(out, end) != 0) {
         return errno; // a file system that cannot hold holes (FAT through FUSE)
@@ -334,7 +339,7 @@ int CopySparse(int in, int out, std::uint64_t size, std::uint64_t* copied) {
         if (hole < 0) {
             return errno;
         }
-        if (const int err = CopyRange(in, out, data, std::min(hole, end)); err != 0) {
+        if (const int err = CopyRange(in, out, data, std::min(hole, end), watch); err != 0) {
             return err;
         }
         data = hole;
@@ -347,7 +352,7 @@ int CopySparse(int in, int out, std::uint64_t size, std::uint64_t* copied) {
 // kernel's in-kernel copy otherwise, plain reads and writes as a last resort; a file with holes
 // keeps them. 0 or errno; *copied tells how many bytes the copy holds.
 int CopyContent(int in, int out, const struct stat& source, std::atomic<bool>& tryClone,
-                std::uint64_t* copied) {
+                CopyWatch& watch, std::uint64_t* copied) {
     const auto size = static_cast<std::uint64_t>(source.st_size);
     *copied = 0;
     if (tryClone.load(std::memory_order_relaxed)) {
@@ -361,7 +366,7 @@ int CopyContent(int in, int out, const struct stat& source, std::atomic<bool>& t
         }
     }
     if (static_cast<std::uint64_t>(source.st_blocks) * 512U < size) {
-        if (CopySparse(in, out, size, copied) == 0) {
+        if (CopySparse(in, out, size, watch, copied) == 0) {
             return 0;
         }
         // Written again from the start: what the sparse copy wrote is overwritten, and the
@@ -373,12 +378,13 @@ int CopyContent(int in, int out, const struct stat& source, std::atomic<bool>& t
     }
     bool inKernel = true;
     while (inKernel && *copied < size) { // a source that grows is noticed by the caller
-        const ssize_t done = ::copy_file_range(in, nullptr, out, nullptr, 1U << 30U, 0);
+        const ssize_t done = ::copy_file_range(in, nullptr, out, nullptr, kCopyStep, 0);
         if (done == 0) {
             return 0;
         }
         if (done > 0) {
             *copied += static_cast<std::uint64_t>(done);
+            watch.copied(*copied);
             continue;
         }
         if (errno == EINTR) {
@@ -414,6 +420,7 @@ int CopyContent(int in, int out, const struct stat& source, std::atomic<bool>& t
             done += put;
         }
         *copied += static_cast<std::uint64_t>(got);
+        watch.copied(*copied);
     }
     return 0;
 }
@@ -595,9 +602,9 @@ bool SameVersion(const struct stat& a, const struct stat& b) {
            a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
-// What the target's name holds now, against what the pass saw. 0 when a copy may go there.
-// `asRoot`: the owner's write bit decides alone, as root may write every file.
-int CheckTarget(int folderFd, const std::string& name, const FileStat& seen, bool asRoot,
+// What the target's name holds now, against what the pass saw (unless `seen` is null). 0 when a
+// copy may go there. `asRoot`: the owner's write bit decides alone, as root may write every file.
+int CheckTarget(int folderFd, const std::string& name, const FileStat* seen, bool asRoot,
                 bool* exists) {
     struct stat st {};
     if (::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -617,7 +624,7 @@ int CheckTarget(int folderFd, const std::string& name, const FileStat& seen, boo
         (errno == EACCES || errno == EPERM)) {
         return kErrorAccessDenied;
     }
-    if (!seen.exists() || !StatFromStruct(st).sameVersionAs(seen)) {
+    if (seen != nullptr && (!seen->exists() || !StatFromStruct(st).sameVersionAs(*seen))) {
         return kErrorSharingViolation; // changed since the pass compared the ages
     }
     return 0;
@@ -656,6 +663,8 @@ public:
         FileDescriptor fd(
             ::openat(FdOf(parent), copy.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!fd.valid()) {
+            // Missing: 2; a file there: 3; a link there: 5, as when a copy meets it on its way.
+            RefuseComponent(FdOf(parent), copy);
             *error = ErrorCodeFromErrno(errno);
             return nullptr;
         }
@@ -707,17 +716,7 @@ public:
     }
 
     std::unique_ptr<Folder> openTargetFolder(Folder& root, std::string_view relative,
-                                             int* error) override {
-        return OpenTarget(root, relative, nullptr, error);
-    }
-
-    std::unique_ptr<Folder> openTargetFolderLike(Folder& root, std::string_view relative,
-                                                 Folder& sourceRoot, int* error) override {
-        return OpenTarget(root, relative, &sourceRoot, error);
-    }
-
-    std::unique_ptr<Folder> OpenTarget(Folder& root, std::string_view relative, Folder* sourceRoot,
-                                       int* error) {
+                                             Folder& sourceRoot, int* error) override {
         const std::string& path = RelativeForAt(relative);
         FileDescriptor fd(OpenBeneath(FdOf(root), path));
         if (fd.valid()) {
@@ -734,8 +733,7 @@ public:
         fd = FileDescriptor(::fcntl(FdOf(root), F_DUPFD_CLOEXEC, 0));
         // The source folder at the same place, followed as a read would follow it; -1 past
         // where it can be reached.
-        FileDescriptor source(sourceRoot != nullptr ? ::fcntl(FdOf(*sourceRoot), F_DUPFD_CLOEXEC, 0)
-                                                    : -1);
+        FileDescriptor source(::fcntl(FdOf(sourceRoot), F_DUPFD_CLOEXEC, 0));
         std::string_view rest = relative;
         while (fd.valid()) {
             const std::size_t first = rest.find_first_not_of(kSeparator);
@@ -759,9 +757,26 @@ public:
         return nullptr;
     }
 
+    int checkWritable(Folder& folder, std::string_view name) override {
+        const int folderFd = FdOf(folder);
+        bool exists = false;
+        if (!name.empty()) {
+            if (const int error =
+                    CheckTarget(folderFd, std::string(name), nullptr, runAsRoot_, &exists);
+                error != 0) {
+                return error;
+            }
+        }
+        // The temporary is made in the folder, whether or not the name is there already.
+        if (::faccessat(folderFd, ".", W_OK | X_OK, AT_EACCESS) != 0) {
+            return ErrorCodeFromErrno(errno);
+        }
+        return 0;
+    }
+
     int copyFile(Folder& sourceRoot, std::string_view sourceRelative, const FileStat& sourceSeen,
-                 Folder& targetFolder, std::string_view targetName,
-                 const FileStat& targetSeen) override {
+                 Folder& targetFolder, std::string_view targetName, const FileStat& targetSeen,
+                 CopyWatch& watch) override {
         // Non-blocking, so that a pipe put in the file's place can never hang the pass.
         const FileDescriptor in(OpenAt(FdOf(sourceRoot), RelativeForAt(sourceRelative),
                                        O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
@@ -784,7 +799,7 @@ public:
             return kErrorAccessDenied;
         }
         bool targetExists = false;
-        if (const int error = CheckTarget(folderFd, name, targetSeen, runAsRoot_, &targetExists);
+        if (const int error = CheckTarget(folderFd, name, &targetSeen, runAsRoot_, &targetExists);
             error != 0) {
             return error;
         }
@@ -794,7 +809,8 @@ public:
             return TargetFolderErrorCode(folderFd, err);
         }
         std::uint64_t copied = 0;
-        if (const int err = CopyContent(in.get(), temporary.fd(), before, tryClone_, &copied);
+        if (const int err =
+                CopyContent(in.get(), temporary.fd(), before, tryClone_, watch, &copied);
             err != 0) {
             return ErrorCodeFromErrno(err);
         }
@@ -825,10 +841,13 @@ public:
         // there was none, the commit itself fails if one has appeared.
         bool existsNow = false;
         if (targetExists) {
-            if (const int error = CheckTarget(folderFd, name, targetSeen, runAsRoot_, &existsNow);
+            if (const int error = CheckTarget(folderFd, name, &targetSeen, runAsRoot_, &existsNow);
                 error != 0) {
                 return error;
             }
+        }
+        if (!watch.mayCommit()) {
+            return kErrorPathNotFound; // the temporary goes, the target stays as it was
         }
         const bool renamed = temporary.named();
         if (const int err = temporary.Commit(name, existsNow); err != 0) {

@@ -7,6 +7,7 @@
 #include "th_copy1.h"
 
 #include <algorithm>
+#include <functional>
 #include <unordered_map>
 #include <vector>
 
@@ -171,6 +172,8 @@ public:
         if (!innerRoot_.empty()) {
             innerRoot_.push_back(kSeparator);
         }
+        progress_.entriesTotal = CountFiles(input.list1.get()) + CountFiles(input.list2.get());
+        side1_ = &side1;
         if (!Sweep1(input.list1.get(), side1, side2) || !Sweep2(input.list2.get(), side1, side2)) {
             return false;
         }
@@ -186,8 +189,17 @@ private:
         return !control_.stopRequested();
     }
 
-    // Visits every file entry of a list in order, with the check point before each entry; the
-    // number of entries is taken once. False when the stop request ended the sweep.
+    static std::uint64_t CountFiles(const FileList* list) {
+        std::uint64_t files = 0;
+        for (std::size_t i = 0, count = list ? list->size() : 0; i < count; ++i) {
+            files += IsFileEntry(list->at(i)) ? 1 : 0;
+        }
+        return files;
+    }
+
+    // Visits every file entry of a list in order, with the check point before each entry and
+    // the progress after it; the number of entries is taken once. False when the stop request
+    // ended the sweep.
     template <typename Visit> bool ForEachFile(const FileList* list, Visit visit) {
         const std::size_t count = list ? list->size() : 0;
         for (std::size_t i = 0; i < count; ++i) {
@@ -195,9 +207,14 @@ private:
                 return false;
             }
             const std::string_view entry = list->at(i);
-            if (IsFileEntry(entry) && !InsideInnerRoot(entry)) {
+            if (!IsFileEntry(entry)) {
+                continue;
+            }
+            if (!InsideInnerRoot(entry)) {
                 visit(entry, i);
             }
+            ++progress_.entriesDone;
+            host_.announceProgress(progress_);
         }
         return true;
     }
@@ -263,7 +280,15 @@ private:
 
     void Copy(PassSide& from, const FileStat& fromSeen, PassSide& to, const FileStat& toSeen,
               std::string_view entry) {
-        LogLine line = CopyOne(fs_, from, fromSeen, to, toSeen, entry);
+        progress_.sizeInHand = fromSeen.size;
+        LogLine line = CopyOne(fs_, from, fromSeen, to, toSeen, entry, onCopied_);
+        progress_.sizeInHand = 0;
+        progress_.bytesInHand = 0;
+        if (!line.failed()) {
+            const std::size_t direction = &from == side1_ ? 0 : 1;
+            ++progress_.filesCopied.at(direction);
+            progress_.bytesCopied.at(direction) += fromSeen.size;
+        }
         control_.waitWhileHeld(); // a finished copy's line waits for the release
         host_.announceLine(std::move(line));
     }
@@ -272,6 +297,12 @@ private:
     PassHost& host_;
     WorkerControl& control_;
     std::string innerRoot_; // "/sub/" when one root lies inside the other at /sub
+    const PassSide* side1_ = nullptr;
+    PassProgress progress_;
+    const std::function<void(std::uint64_t)> onCopied_ = [this](std::uint64_t bytes) {
+        progress_.bytesInHand = bytes;
+        host_.announceProgress(progress_);
+    };
 };
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "FileSystem.h"
 #include "FolderListing.h"
 
+#include <array>
 #include <climits>
 #include <cstdint>
 #include <memory>
@@ -49,6 +50,17 @@ struct PassInput {
     std::shared_ptr<const FileList> list2;
 };
 
+// How far a pass has come. Index 0 of the per-direction figures is folder 1 to folder 2, index 1
+// folder 2 to folder 1.
+struct PassProgress {
+    std::uint64_t entriesTotal = 0; // file entries of both lists
+    std::uint64_t entriesDone = 0;  // of those, handled so far
+    std::array<std::uint64_t, 2> filesCopied{};
+    std::array<std::uint64_t, 2> bytesCopied{}; // of the files copied
+    std::uint64_t sizeInHand = 0;               // the file being copied now: its size
+    std::uint64_t bytesInHand = 0;              // and how much of it is written
+};
+
 // The copy window as the worker sees it. The worker calls these in order from its own thread;
 // an implementation hands each call to the interface thread and applies them there in order.
 class PassHost {
@@ -63,6 +75,9 @@ public:
     virtual void announceStart() = 0;
     virtual void announceLine(LogLine line) = 0;
     virtual void announceCompletion() = 0;
+    // After every entry handled, and now and then while a large file is copied. Not held: it
+    // may come while the copy in hand finishes. A host that shows no progress leaves it alone.
+    virtual void announceProgress(const PassProgress& progress) { (void)progress; }
     // A failure escaped the pass (nothing else is reported this way): the program shows it and
     // ends. `errorClass` names the kind of failure, `message` says what happened.
     virtual void announceFatal(std::string errorClass, std::string message) = 0;

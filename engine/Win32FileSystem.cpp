@@ -372,7 +372,7 @@ private:
 };
 
 // Copies the whole content of `in` to `out`. 0 or an error code; *copied tells how many bytes.
-int CopyContent(HANDLE in, HANDLE out, std::uint64_t* copied) {
+int CopyContent(HANDLE in, HANDLE out, CopyWatch& watch, std::uint64_t* copied) {
     constexpr DWORD kChunk = 1U << 20U;
     thread_local std::vector<char> buffer(kChunk);
     *copied = 0;
@@ -392,11 +392,13 @@ int CopyContent(HANDLE in, HANDLE out, std::uint64_t* copied) {
             done += put;
         }
         *copied += got;
+        watch.copied(*copied);
     }
 }
 
-// What the target's name holds now, against what the pass saw. 0 when a copy may go there.
-int CheckTarget(const std::wstring& target, const FileStat& seen, bool* exists) {
+// What the target's name holds now, against what the pass saw (unless `seen` is null). 0 when a
+// copy may go there.
+int CheckTarget(const std::wstring& target, const FileStat* seen, bool* exists) {
     const Handle handle = OpenToInspect(target, Follow::NoLinks);
     if (!handle.valid()) {
         const int error = LastError();
@@ -413,7 +415,7 @@ int CheckTarget(const std::wstring& target, const FileStat& seen, bool* exists) 
         IsLink(handle.get(), info)) {
         return kErrorAccessDenied;
     }
-    if (!seen.exists() || !StatOfInfo(info).sameVersionAs(seen)) {
+    if (seen != nullptr && (!seen->exists() || !StatOfInfo(info).sameVersionAs(*seen))) {
         return kErrorSharingViolation; // changed since the pass compared the ages
     }
     return 0;
@@ -507,8 +509,10 @@ public:
         return StatOfInfo(info);
     }
 
+    // Folders it creates get the security their parent passes on, as every new folder on Windows
+    // does: never more open than the folder they are put in.
     std::unique_ptr<Folder> openTargetFolder(Folder& root, std::string_view relative,
-                                             int* error) override {
+                                             Folder& /*sourceRoot*/, int* error) override {
         std::wstring wide;
         if (!ToWide(relative, &wide)) {
             *error = ERROR_NO_UNICODE_TRANSLATION;
@@ -555,9 +559,26 @@ public:
         return nullptr;
     }
 
+    // A folder's permissions are not looked at: what a user may do there is the security
+    // system's to say when the copy is made.
+    int checkWritable(Folder& folder, std::string_view name) override {
+        if (name.empty()) {
+            return 0;
+        }
+        std::wstring wide;
+        if (!ToWide(name, &wide)) {
+            return ERROR_NO_UNICODE_TRANSLATION;
+        }
+        if (!IsPlainName(wide)) {
+            return kErrorAccessDenied;
+        }
+        bool exists = false;
+        return CheckTarget(AsWin32(folder).path() + L'\\' + wide, nullptr, &exists);
+    }
+
     int copyFile(Folder& sourceRoot, std::string_view sourceRelative, const FileStat& sourceSeen,
-                 Folder& targetFolder, std::string_view targetName,
-                 const FileStat& targetSeen) override {
+                 Folder& targetFolder, std::string_view targetName, const FileStat& targetSeen,
+                 CopyWatch& watch) override {
         std::wstring sourcePath;
         if (const int error = JoinWide(AsWin32(sourceRoot).path(), sourceRelative, &sourcePath);
             error != 0) {
@@ -590,7 +611,7 @@ public:
         }
         const std::wstring target = folder.path() + L'\\' + name;
         bool targetExists = false;
-        if (const int error = CheckTarget(target, targetSeen, &targetExists); error != 0) {
+        if (const int error = CheckTarget(target, &targetSeen, &targetExists); error != 0) {
             return error;
         }
 
@@ -599,7 +620,8 @@ public:
             return error;
         }
         std::uint64_t copied = 0;
-        if (const int error = CopyContent(in.get(), temporary.handle(), &copied); error != 0) {
+        if (const int error = CopyContent(in.get(), temporary.handle(), watch, &copied);
+            error != 0) {
             return error;
         }
         // Attributes and last-write time last: no write may follow that would move the time.
@@ -638,9 +660,12 @@ public:
             if (::FlushFileBuffers(temporary.handle()) == 0) {
                 return LastError();
             }
-            if (const int error = CheckTarget(target, targetSeen, &existsNow); error != 0) {
+            if (const int error = CheckTarget(target, &targetSeen, &existsNow); error != 0) {
                 return error;
             }
+        }
+        if (!watch.mayCommit()) {
+            return kErrorPathNotFound; // the temporary goes, the target stays as it was
         }
         if (const int error = temporary.Commit(target, existsNow); error != 0) {
             return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS

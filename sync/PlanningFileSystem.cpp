@@ -13,12 +13,19 @@ namespace {
 // already, the real folder.
 class PlannedFolder final : public Folder {
 public:
-    PlannedFolder(Folder& root, std::string_view relative, bool exists)
-        : root(root), relative(relative), exists(exists) {}
+    PlannedFolder(Folder& root, std::string_view relative, bool exists,
+                  std::unique_ptr<Folder> below)
+        : root(root), relative(relative), exists(exists), below_(std::move(below)) {}
+
+    // The real folder, when it exists.
+    [[nodiscard]] Folder& real() const { return below_ ? *below_ : root; }
 
     Folder& root;
     std::string relative;
     bool exists; // false when the pass would create it
+
+private:
+    std::unique_ptr<Folder> below_; // null for the root itself
 };
 
 } // namespace
@@ -39,10 +46,11 @@ FileStat PlanningFileSystem::statFile(Folder& root, std::string_view relative) {
     return real_.statFile(root, relative);
 }
 
-std::unique_ptr<Folder>
-PlanningFileSystem::openTargetFolder(Folder& root, std::string_view relative, int* error) {
+std::unique_ptr<Folder> PlanningFileSystem::openTargetFolder(Folder& root,
+                                                             std::string_view relative,
+                                                             Folder& /*sourceRoot*/, int* error) {
     // Walk down without following links, as the real step does; from the first missing folder
-    // on, everything would be created.
+    // on, everything would be created, which needs a folder this user may write into.
     std::unique_ptr<Folder> current;
     std::string_view rest = relative;
     while (true) {
@@ -57,20 +65,25 @@ PlanningFileSystem::openTargetFolder(Folder& root, std::string_view relative, in
             real_.openSubfolder(current ? *current : root, rest.substr(0, length), &err);
         rest.remove_prefix(length);
         if (!next) {
-            if (err != kErrorFileNotFound && err != kErrorPathNotFound) {
-                *error = err; // a file or a link on the way
+            if (err != kErrorFileNotFound) {
+                *error = err; // a file (3) or a link (5) on the way
                 return nullptr;
             }
-            return std::make_unique<PlannedFolder>(root, relative, false);
+            if (real_.checkWritable(current ? *current : root, "") != 0) {
+                *error = kErrorPathNotFound; // the folder could not be created
+                return nullptr;
+            }
+            return std::make_unique<PlannedFolder>(root, relative, false, nullptr);
         }
         current = std::move(next);
     }
-    return std::make_unique<PlannedFolder>(root, relative, true);
+    return std::make_unique<PlannedFolder>(root, relative, true, std::move(current));
 }
 
 int PlanningFileSystem::copyFile(Folder& sourceRoot, std::string_view sourceRelative,
                                  const FileStat& sourceSeen, Folder& targetFolder,
-                                 std::string_view targetName, const FileStat& targetSeen) {
+                                 std::string_view targetName, const FileStat& targetSeen,
+                                 CopyWatch& watch) {
     auto& target = static_cast<PlannedFolder&>(targetFolder);
     const FileStat source = statFile(sourceRoot, sourceRelative);
     if (source.kind == EntryKind::Missing) {
@@ -98,6 +111,12 @@ int PlanningFileSystem::copyFile(Folder& sourceRoot, std::string_view sourceRela
                 return kErrorSharingViolation;
             }
         }
+        if (const int error = real_.checkWritable(target.real(), targetName); error != 0) {
+            return error;
+        }
+    }
+    if (!watch.mayCommit()) {
+        return kErrorPathNotFound;
     }
     planned_[Key(target.root, targetRelative)] = source;
     return 0;

@@ -2,8 +2,9 @@
 
 // The file system of a dry run: every lookup reads the real disk, nothing is ever written. A copy
 // is checked as far as can be without writing (the source still as seen, the target still as
-// seen and replaceable, every folder on the way a folder or missing) and then remembered, so that
-// later lookups in the same pass see the planned copy as done.
+// seen and replaceable, every folder on the way a folder or missing, the folders to be written
+// into or created in writable for this user) and then remembered, so that later lookups in the
+// same pass see the planned copy as done.
 
 #include "FileSystem.h"
 
@@ -30,10 +31,13 @@ public:
     }
     FileStat statFile(Folder& root, std::string_view relative) override;
     std::unique_ptr<Folder> openTargetFolder(Folder& root, std::string_view relative,
-                                             int* error) override;
+                                             Folder& sourceRoot, int* error) override;
+    int checkWritable(Folder& folder, std::string_view name) override {
+        return real_.checkWritable(folder, name);
+    }
     int copyFile(Folder& sourceRoot, std::string_view sourceRelative, const FileStat& sourceSeen,
-                 Folder& targetFolder, std::string_view targetName,
-                 const FileStat& targetSeen) override;
+                 Folder& targetFolder, std::string_view targetName, const FileStat& targetSeen,
+                 CopyWatch& watch) override;
 
 private:
     static std::string Key(const Folder& root, std::string_view relative);

@@ -97,6 +97,10 @@ void StopOnInterrupt(WorkerControl* control) {
     action.sa_flags = SA_RESTART | SA_RESETHAND;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr); // the terminal closed: the same as being told to stop
+    // A reader that went away makes writes fail instead of ending the program mid-copy; the
+    // host then stops the pass.
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 bool StandardErrorIsTerminal() {

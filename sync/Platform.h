@@ -12,9 +12,10 @@ class WorkerControl;
 
 namespace doplet::sync {
 
-// From now on an interrupt (Ctrl+C, SIGINT, SIGTERM) sets the stop request of `control`, which
-// must live until the program ends; the pass then stops after the file in hand. A second
-// interrupt ends the program at once. Without a control (while nothing is written yet, as
+// From now on an interrupt (Ctrl+C, SIGINT, SIGTERM, SIGHUP) sets the stop request of `control`,
+// which must live until the program ends; the pass then stops after the file in hand. A second
+// interrupt ends the program at once. SIGPIPE is ignored: a closed output shows as a failed
+// write. Without a control (while nothing is written yet, as
 // during the listings) an interrupt ends the program at once with status 130.
 void StopOnInterrupt(WorkerControl* control);
 

@@ -1,10 +1,10 @@
 // doplet-sync: the pass of Doplet's copy window without a window. Lists both folders, runs the
 // same pass over the two lists and prints its log lines on standard output.
 
+#include "Escape.h"
 #include "FileSystem.h"
 #include "FolderListing.h"
 #include "Messages.h"
-#include "MeteredFileSystem.h"
 #include "PlanningFileSystem.h"
 #include "Platform.h"
 #include "SyncPass.h"
@@ -87,6 +87,11 @@ std::string Grouped(std::uint64_t value) {
     return total.substr(0, total.size() - std::string_view("Byte").size());
 }
 
+// "1 file", "2 files"; one word for both in Japanese.
+std::string Counted(std::uint64_t count, std::string_view one, std::string_view many) {
+    return Grouped(count) + std::string(count == 1 ? one : many);
+}
+
 // "12.3 MB".
 std::string Human(double bytes) {
     static constexpr std::array<const char*, 5> kUnits{"B", "kB", "MB", "GB", "TB"};
@@ -101,13 +106,50 @@ std::string Human(double bytes) {
     return buffer.data();
 }
 
+// What the pass has announced, for the progress line and the summary. The pass writes it on its
+// thread while the progress line reads it on another.
+class ProgressBoard final {
+public:
+    void set(const PassProgress& progress) {
+        const std::lock_guard lock(mutex_);
+        progress_ = progress;
+    }
+    [[nodiscard]] PassProgress get() const {
+        const std::lock_guard lock(mutex_);
+        return progress_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    PassProgress progress_;
+};
+
+// "1:05", or "--:--" before an estimate can be made.
+std::string TimeLeft(double seconds, const PassProgress& progress) {
+    // The share done: entries handled, and the part of the file in hand already written.
+    double done = static_cast<double>(progress.entriesDone);
+    if (progress.sizeInHand > 0) {
+        done +=
+            static_cast<double>(progress.bytesInHand) / static_cast<double>(progress.sizeInHand);
+    }
+    if (seconds < 1 || done <= 0 || progress.entriesTotal == 0) {
+        return "--:--";
+    }
+    const double total = static_cast<double>(progress.entriesTotal);
+    const auto left = static_cast<std::uint64_t>(seconds * (total - std::min(done, total)) / done);
+    std::array<char, 32> clock{};
+    std::snprintf(clock.data(), clock.size(), "%llu:%02llu",
+                  static_cast<unsigned long long>(left / 60),
+                  static_cast<unsigned long long>(left % 60));
+    return clock.data();
+}
+
 // The progress line on standard error, redrawn at most ten times a second by a thread of its
 // own while the pass runs. Log lines on standard output take the terminal line in turn.
 class ProgressLine final {
 public:
-    ProgressLine(const MeteredFileSystem& meter, std::uint64_t entries, const Messages& text)
-        : meter_(meter), entries_(entries), text_(text), start_(Clock::now()),
-          thread_([this] { Run(); }) {}
+    ProgressLine(const ProgressBoard& board, const Messages& text)
+        : board_(board), text_(text), start_(Clock::now()), thread_([this] { Run(); }) {}
     ProgressLine(const ProgressLine&) = delete;
     ProgressLine& operator=(const ProgressLine&) = delete;
     ProgressLine(ProgressLine&&) = delete;
@@ -139,36 +181,28 @@ private:
 
     void Draw() {
         const double seconds = std::chrono::duration<double>(Clock::now() - start_).count();
-        const std::uint64_t visited = meter_.entriesVisited();
-        const double bytes = static_cast<double>(meter_.bytesCopied(0) + meter_.bytesCopied(1));
+        const PassProgress progress = board_.get();
+        const double bytes = static_cast<double>(progress.bytesCopied[0] + progress.bytesCopied[1] +
+                                                 progress.bytesInHand);
         std::string line(1, '\r');
-        line += Grouped(visited);
+        line += Grouped(progress.entriesDone);
         line += '/';
-        line += Grouped(entries_);
+        line += Grouped(progress.entriesTotal);
         line += text_.progress;
         line += "  ";
         line += Human(bytes);
         line += text_.progressCopied;
         line += "  ";
         line += Human(seconds > 0 ? bytes / seconds : 0);
-        line += "/s";
-        if (visited > 0 && visited <= entries_) {
-            const auto left = static_cast<std::uint64_t>(
-                seconds * static_cast<double>(entries_ - visited) / static_cast<double>(visited));
-            std::array<char, 32> clock{};
-            std::snprintf(clock.data(), clock.size(), "  %llu:%02llu",
-                          static_cast<unsigned long long>(left / 60),
-                          static_cast<unsigned long long>(left % 60));
-            line += clock.data();
-            line += text_.progressLeft;
-        }
+        line += "/s  ";
+        line += TimeLeft(seconds, progress);
+        line += text_.progressLeft;
         line += "\x1b[K";
         std::fputs(line.c_str(), stderr);
         std::fflush(stderr);
     }
 
-    const MeteredFileSystem& meter_;
-    const std::uint64_t entries_;
+    const ProgressBoard& board_;
     const Messages& text_;
     const Clock::time_point start_;
     std::mutex mutex_;
@@ -177,14 +211,20 @@ private:
     std::thread thread_; // last: starts once everything above is ready
 };
 
-// The copy window of a pass without a window: prints every line and counts the failures.
+// The copy window of a pass without a window: prints every line, counts the failures and keeps
+// the pass's progress. Names are printed escaped, so that a line is always one line. Once
+// standard output is closed (a reader that went away), the pass is asked to stop as on an
+// interrupt: the file in hand ends, no new one starts.
 class PrintingHost final : public PassHost {
 public:
-    PrintingHost(bool quiet, bool dryRun) : quiet_(quiet), dryRun_(dryRun) {}
+    PrintingHost(bool quiet, bool dryRun, WorkerControl& control)
+        : quiet_(quiet), dryRun_(dryRun), control_(control) {}
 
     void setProgress(ProgressLine* progress) { progress_ = progress; }
     [[nodiscard]] const std::map<int, std::uint64_t>& failures() const { return failures_; }
     [[nodiscard]] std::uint64_t failureCount() const { return failureCount_; }
+    [[nodiscard]] const ProgressBoard& board() const { return board_; }
+    [[nodiscard]] bool outputClosed() const { return outputClosed_; }
 
     void announceStart() override {}
     void announceLine(LogLine line) override {
@@ -194,25 +234,37 @@ public:
         } else if (quiet_) {
             return;
         }
-        std::string text = dryRun_ ? std::string(kPlannedMark) + line.text() : line.text();
+        if (outputClosed_) {
+            return;
+        }
+        const LogLine shown{EscapedPath(line.source), EscapedPath(line.target), line.error};
+        std::string text = dryRun_ ? std::string(kPlannedMark) + shown.text() : shown.text();
         text.push_back('\n');
         std::unique_lock<std::mutex> lock;
         if (progress_ != nullptr) {
             lock = progress_->clearForLine();
         }
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        std::fflush(stdout); // a line once printed stays, whatever ends the program afterwards
+        // A line once printed stays, whatever ends the program afterwards.
+        if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
+            std::fflush(stdout) != 0) {
+            outputClosed_ = true;
+            control_.requestStop();
+        }
     }
     void announceCompletion() override {}
+    void announceProgress(const PassProgress& progress) override { board_.set(progress); }
     void announceFatal(std::string /*errorClass*/, std::string /*message*/) override {}
     void workerEnded() override {}
 
 private:
     const bool quiet_;
     const bool dryRun_;
+    WorkerControl& control_;
     ProgressLine* progress_ = nullptr;
+    ProgressBoard board_;
     std::map<int, std::uint64_t> failures_;
     std::uint64_t failureCount_ = 0;
+    bool outputClosed_ = false;
 };
 
 class NoLabels final : public SizeLabels {
@@ -220,24 +272,23 @@ public:
     void setSizeCaption(int /*label*/, const std::string& /*caption*/) override {}
 };
 
-void PrintSummary(const Messages& text, const MeteredFileSystem& meter, const PrintingHost& host,
-                  bool dryRun, bool completed, Clock::time_point start) {
+void PrintSummary(const Messages& text, const PrintingHost& host, bool dryRun, bool completed,
+                  Clock::time_point start) {
+    const PassProgress progress = host.board().get();
     std::string summary;
     for (std::size_t direction = 0; direction < 2; ++direction) {
         summary += std::string(direction == 0 ? text.oneToTwo : text.twoToOne) + ": " +
-                   Grouped(meter.filesCopied(direction)) + std::string(text.files) + ", " +
-                   Grouped(meter.bytesCopied(direction)) + std::string(text.bytes) +
+                   Counted(progress.filesCopied.at(direction), text.file, text.files) + ", " +
+                   Counted(progress.bytesCopied.at(direction), text.byte, text.bytes) +
                    std::string(dryRun ? text.planned : text.copied) + "\n";
     }
-    summary +=
-        std::string(text.failed) + ": " + Grouped(host.failureCount()) + std::string(text.times);
-    std::string_view separator = " (";
+    summary += std::string(text.failed) + ": " + Grouped(host.failureCount()) +
+               std::string(text.times) + "\n";
     for (const auto& [code, count] : host.failures()) {
-        summary += std::string(separator) + "Error－" + std::to_string(code) + ": " +
-                   Grouped(count) + std::string(text.times);
-        separator = ", ";
+        summary += "  Error－" + std::to_string(code) + ": " +
+                   Counted(count, text.failedFile, text.failedFiles) +
+                   std::string(text.meaningSeparator) + std::string(text.meaning(code)) + "\n";
     }
-    summary += host.failures().empty() ? "\n" : ")\n";
     std::array<char, 32> seconds{};
     std::snprintf(seconds.data(), seconds.size(), "%.2f",
                   std::chrono::duration<double>(Clock::now() - start).count());
@@ -246,7 +297,7 @@ void PrintSummary(const Messages& text, const MeteredFileSystem& meter, const Pr
         summary += std::string(text.dryRun) + "\n";
     }
     if (!completed) {
-        summary += std::string(text.stopped) + "\n";
+        summary += std::string(host.outputClosed() ? text.outputClosed : text.stopped) + "\n";
     }
     std::fputs(summary.c_str(), stderr);
 }
@@ -279,30 +330,28 @@ int Run(int argc, char** argv) {
     StopOnInterrupt(nullptr); // nothing is written while the folders are listed
     PassInput input{options.folders[0], options.folders[1], nullptr, nullptr};
     NoLabels labels;
-    std::uint64_t entries = 0;
     for (int tag = 1; tag <= 2; ++tag) {
         auto list = std::make_shared<FileList>(tag);
         std::uint64_t total = 0;
         ListFolder(*native, tag == 1 ? input.folder1 : input.folder2, std::string(), *list, labels,
                    total);
-        entries += list->size();
         (tag == 1 ? input.list1 : input.list2) = std::move(list);
     }
 
     WorkerControl control;
     StopOnInterrupt(&control);
     PlanningFileSystem planning(*native);
-    MeteredFileSystem meter(options.dryRun ? static_cast<FileSystem&>(planning) : *native);
-    PrintingHost host(options.quiet, options.dryRun);
+    FileSystem& fs = options.dryRun ? static_cast<FileSystem&>(planning) : *native;
+    PrintingHost host(options.quiet, options.dryRun, control);
     bool completed = false;
     {
         std::unique_ptr<ProgressLine> progress;
         if (options.progress && StandardErrorIsTerminal()) {
-            progress = std::make_unique<ProgressLine>(meter, entries, text);
+            progress = std::make_unique<ProgressLine>(host.board(), text);
             host.setProgress(progress.get());
         }
         try {
-            completed = RunPass(meter, input, host, control);
+            completed = RunPass(fs, input, host, control);
         } catch (const std::exception& error) {
             progress.reset();
             std::fprintf(stderr, "doplet-sync: %s: %s\n", text.fatal.data(), error.what());
@@ -310,7 +359,10 @@ int Run(int argc, char** argv) {
         }
     }
     if (!options.quiet) {
-        PrintSummary(text, meter, host, options.dryRun, completed, start);
+        PrintSummary(text, host, options.dryRun, completed, start);
+    } else if (!completed) {
+        std::fprintf(stderr, "%s\n",
+                     (host.outputClosed() ? text.outputClosed : text.stopped).data());
     }
     if (!completed) {
         return kExitInterrupted;

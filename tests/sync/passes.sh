@@ -3,8 +3,11 @@
 # argument "wine"). Exit statuses and messages; the exact lines of a pass, of its dry run (which
 # writes nothing) and of the next pass (failures only); names beyond ASCII, a path beyond 260
 # characters, a read-only target (5), a read-only source carried, two files in one two-second
-# step, names that differ only in case (80 where the file system folds them), the summary, and an
-# interrupt that stops after the file in hand (130). Prints each difference; exits 1 on any.
+# step, names that differ only in case (80 where the file system folds them), the summary. On
+# Linux besides: created folders as closed as their sources whatever the umask, with their ACLs
+# and attributes; names with control characters on one escaped line; a dry run that foresees
+# what an unprivileged user may not write; and an interrupt (SIGINT, SIGHUP) or a closed output
+# that stops after the file in hand (130). Prints each difference; exits 1 on any.
 #   passes.sh DOPLET_SYNC [wine]        (under Wine with WINEPREFIX set)
 set -uo pipefail
 exe=$(realpath "$1") wine=${2:-}
@@ -12,6 +15,7 @@ work=$(mktemp -d)
 trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
 cd "$work" || exit 1
 failed=0
+as=() # the words that run the program as another user
 sort() { LC_ALL=C command sort "$@"; } # one order, whatever the language of a run
 
 # A file with content $2, last written $3 seconds (default 0) after an even second.
@@ -29,7 +33,7 @@ run() {
     # Wine reads Linux names in the character set of LC_CTYPE, whatever the language.
     LC_CTYPE=C.UTF-8 WINEDEBUG=-all /usr/lib/wine/wine64 "$exe" "${words[@]}" >out 2>err
   else
-    "$exe" "${words[@]}" >out 2>err
+    "${as[@]}" "$exe" "${words[@]}" >out 2>err
   fi
   status=$?
   sed -i 's/\r$//' out err && sort -o out out
@@ -86,7 +90,9 @@ expect "pass 1: status" 1 "$status"
 expect "pass 1: lines" "$(lines "${pass1[@]}")" "$(cat out)"
 [ -n "$wine" ] || expect "pass 1: summary" "フォルダー１→フォルダー２: 5 ファイル, 7 バイト コピーしました
 フォルダー２→フォルダー１: 2 ファイル, 4 バイト コピーしました
-失敗: 1 件 (Error－5: 1 件)" "$(grep -v 経過 err)"
+失敗: 1 件
+  Error－5: 1 件、アクセスが拒否されました: 書き込み禁止のファイル、またはフォルダーかリンク" \
+  "$(grep -v 経過 err)"
 for n in 2 3; do
   LANG=C run 1 2
   expect "pass $n: status" 1 "$status"
@@ -105,21 +111,81 @@ expect "nothing due" "0|folder 1 -> folder 2: 0 files, 0 bytes copied
 folder 2 -> folder 1: 0 files, 0 bytes copied
 failed: 0" "$status|$(cat out)$(grep -v elapsed err)"
 
-# An interrupt once the first line is out (till then the unread pipe holds the pass): 130, the
-# targets of the lines complete, every other one old or missing, no temporary.
-if [ -z "$wine" ]; then
-  chmod -R u+w 1 2 && rm -rf 1 2 && mkdir 1 2 && mkfifo p
+[ -n "$wine" ] && exit $failed
+
+# Folders the pass creates: never more open than their sources, whatever the umask, with their
+# ACLs and attributes.
+rm -rf 1 2 && mkdir -p 1/p/q 1/p/r 2 && f 1/p/q/a xyz && f 1/p/r/b ""
+chmod 700 1/p && chmod 750 1/p/q 1/p/r
+if setfacl -m u:65534:rx,g::--- 1/p/q && setfacl -d -m g::--- 1/p/r && setfattr -n user.note -v kept 1/p; then
+  (umask 000 && LANG=C run 1 2)
+  expect "folders: status and summary" "0|folder 1 -> folder 2: 2 files, 3 bytes copied" "$status|$(head -1 err)"
+  expect "folders: modes" "700 750 750" "$(stat -c %a 2/p 2/p/q 2/p/r | xargs)"
+  for d in p/q p/r; do
+    expect "folders: ACL of $d" "$(getfacl -cp 1/$d)" "$(getfacl -cp 2/$d)"
+  done
+  expect "folders: attribute" kept "$(getfattr --only-values -n user.note 2/p)"
+else
+  echo "SKIPPED: folders with ACLs and attributes: this file system holds none"
+  [ "$(id -u)" != 0 ] || failed=1 # the machines that test as root hold them
+fi
+
+# Names with control characters and backslashes: one line each, escaped, and no forged failure.
+rm -rf 1 2 && mkdir 1 2
+f "1/x"$'\n'"payroll.xlsx失敗しました Error－5" P && f "1/t"$'\t'"a\\b"$'\e'"[31m" T
+LANG=C run 1 2
+expect "control characters: status" 0 "$status"
+expect "control characters: lines" "$work/1/t\\x09a\\\\b\\x1B[31m->$work/2/t\\x09a\\\\b\\x1B[31m
+$work/1/x\\x0Apayroll.xlsx失敗しました Error－5->$work/2/x\\x0Apayroll.xlsx失敗しました Error－5" "$(cat out)"
+expect "control characters: failures" "failed: 0" "$(grep failed: err)"
+
+# What a dry run foresees for a user who may not write everything: the lines of the real pass.
+# Side 2 belongs to root (mode 755), its folder w to the user.
+if [ "$(id -u)" = 0 ]; then
+  rm -rf 1 2 && mkdir -p 1 2/w/l.real && chmod 755 "$work"
+  f 1/a.txt A && f 1/sub/b.txt B && f 1/w/ok.txt O && f 1/w/c/d.txt D && f 1/w/l/x.txt X
+  f 1/w/r.txt new 10 && f 2/w/r.txt old && chmod 444 2/w/r.txt && f 1/w/mine.txt new 10
+  f 2/w/mine.txt old && f 2/w/c file && ln -s l.real 2/w/l && chown -R 65534:65534 2/w
+  chown root:root 2/w/mine.txt && chmod -R a+rX 1
+  as=(setpriv --reuid=65534 --regid=65534 --clear-groups --)
+  LANG=C run -n 1 2 && dry=$(sed 's/(dry-run) //' out) drystatus=$status
+  LANG=C run 1 2
+  as=()
+  expect "unprivileged: lines" "$(lines 1!a.txt!5 1!sub/b.txt!3 1\>w/ok.txt 1!w/c/d.txt!3 \
+    1!w/l/x.txt!5 1!w/r.txt!5 1!w/mine.txt!5 2!w/c!5 2!w/l!5)" "$(cat out)"
+  expect "unprivileged: the dry run foresees them" "$(cat out)|$status" "$dry|$drystatus"
+else
+  echo "SKIPPED: the dry run of an unprivileged user needs root to arrange it"
+fi
+
+# A stop once the first line is out (till then the unread pipe holds the pass): an interrupt, a
+# hang-up, or the reader of the output gone. 130, the targets of the lines complete, every other
+# one old or missing, no temporary.
+stopped() { # $1 the stop: a signal's name, or "close"; standard output in out
+  chmod -R u+w 1 2 && rm -rf 1 2 && mkdir 1 2 && rm -f p && mkfifo p
   for i in $(seq 3000); do echo new >1/f$i; done && touch -d @1600000100 1/*
   for i in $(seq 2 2 3000); do echo old >2/f$i; done && touch -d @1600000000 2/*
   LANG=C "$exe" "$work/1" "$work/2" >p 2>err &
-  exec 3<p && c=$(dd bs=1 count=1 <&3 2>/dev/null) && kill -INT $! && { printf %s "$c" && cat <&3; } >out
+  exec 3<p && c=$(dd bs=1 count=1 <&3 2>/dev/null)
+  if [ "$1" = close ]; then
+    exec 3<&- && : >out
+  else
+    kill -"$1" $! && { printf %s "$c" && cat <&3; } >out
+  fi
   wait $!
-  expect "interrupt: status" 130 "$?"
-  expect "interrupt: message" "interrupted: stopped after the file in hand" \
-    "$(grep -o 'interrupted: stopped after the file in hand' err)"
-  copied=$(wc -l <out)
-  [ "$copied" -gt 0 ] && [ "$copied" -lt 3000 ] || expect "interrupt: lines" "between 1 and 2999" "$copied"
-  expect "interrupt: complete targets" "$(sed 's/.*->.*\/2\///' out | sort)" "$(cd 2 && grep -lx new -- * | sort)"
-  expect "interrupt: old or missing" "" "$(cd 2 && ls -A | grep -v '^f'; grep -Lx -e new -e old -- *)"
-fi
+}
+for stop in INT HUP close; do
+  stopped $stop
+  expect "$stop: status" 130 "$?"
+  message="interrupted: stopped after the file in hand"
+  [ $stop = close ] && message="standard output was closed: stopped after the file in hand"
+  expect "$stop: message" "$message" "$(grep -o "$message" err)"
+  [ $stop = close ] || {
+    copied=$(wc -l <out)
+    [ "$copied" -gt 0 ] && [ "$copied" -lt 3000 ] || expect "$stop: lines" "between 1 and 2999" "$copied"
+    expect "$stop: complete targets" "$(sed 's/.*->.*\/2\///' out | sort)" "$(cd 2 && grep -lx new -- * | sort)"
+  }
+  expect "$stop: not all copied" 1 "$(cd 2 && grep -qLx new -- * && echo 1)"
+  expect "$stop: old or missing" "" "$(cd 2 && ls -A | grep -v '^f'; grep -Lx -e new -e old -- *)"
+done
 exit $failed

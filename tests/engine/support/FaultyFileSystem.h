@@ -1,7 +1,8 @@
 #pragma once
 
 // The real file system with faults a test can arrange: something done to the disk between two of
-// the engine's steps (after a look-up, before and after a copy), folders read in name order.
+// the engine's steps (after a look-up, before, during and after a copy), folders read in name
+// order.
 // Arrange everything before the engine runs; the hooks run on the engine's thread.
 
 #include "FileSystem.h"
@@ -23,6 +24,8 @@ public:
 
     // Runs before every copy is handed to the real file system.
     void beforeCopy(CopyHook hook) { before_ = std::move(hook); }
+    // Runs in every copy that is complete, just before the engine is asked whether it may commit.
+    void beforeCommit(CopyHook hook) { beforeCommit_ = std::move(hook); }
     // Runs after every copy the real file system made, whatever its result.
     void afterCopy(CopyHook hook) { after_ = std::move(hook); }
     // Runs after every look-up of `relative` below a root, before the pass sees its result.
@@ -57,21 +60,35 @@ public:
         return stat;
     }
     std::unique_ptr<Folder> openTargetFolder(Folder& root, std::string_view relative,
-                                             int* error) override {
-        return real_->openTargetFolder(root, relative, error);
+                                             Folder& sourceRoot, int* error) override {
+        return real_->openTargetFolder(root, relative, sourceRoot, error);
     }
-    std::unique_ptr<Folder> openTargetFolderLike(Folder& root, std::string_view relative,
-                                                 Folder& sourceRoot, int* error) override {
-        return real_->openTargetFolderLike(root, relative, sourceRoot, error);
+    int checkWritable(Folder& folder, std::string_view name) override {
+        return real_->checkWritable(folder, name);
     }
     int copyFile(Folder& sourceRoot, std::string_view sourceRelative, const FileStat& sourceSeen,
-                 Folder& targetFolder, std::string_view targetName,
-                 const FileStat& targetSeen) override {
+                 Folder& targetFolder, std::string_view targetName, const FileStat& targetSeen,
+                 CopyWatch& watch) override {
         if (before_) {
             before_(sourceRelative, targetName);
         }
+        struct HookedWatch final : CopyWatch {
+            HookedWatch(CopyWatch& inner, std::function<void()> hook)
+                : inner(inner), hook(std::move(hook)) {}
+            void copied(std::uint64_t bytes) override { inner.copied(bytes); }
+            bool mayCommit() override {
+                if (hook) {
+                    hook();
+                }
+                return inner.mayCommit();
+            }
+            CopyWatch& inner;
+            std::function<void()> hook;
+        } hooked(watch, beforeCommit_ ? std::function<void()>(
+                                            [&] { beforeCommit_(sourceRelative, targetName); })
+                                      : nullptr);
         const int result = real_->copyFile(sourceRoot, sourceRelative, sourceSeen, targetFolder,
-                                           targetName, targetSeen);
+                                           targetName, targetSeen, hooked);
         if (after_) {
             after_(sourceRelative, targetName);
         }
@@ -81,6 +98,7 @@ public:
 private:
     std::shared_ptr<FileSystem> real_ = MakeNativeFileSystem();
     CopyHook before_;
+    CopyHook beforeCommit_;
     CopyHook after_;
     std::function<void(std::string_view)> afterStat_;
 };
