@@ -10,6 +10,7 @@
 #include "SyncPass.h"
 #include "th_copy1.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <condition_variable>
@@ -124,23 +125,23 @@ private:
     PassProgress progress_;
 };
 
-// "1:05", or "--:--" before an estimate can be made.
-std::string TimeLeft(double seconds, const PassProgress& progress) {
-    // The share done: entries handled, and the part of the file in hand already written.
-    double done = static_cast<double>(progress.entriesDone);
-    if (progress.sizeInHand > 0) {
-        done +=
-            static_cast<double>(progress.bytesInHand) / static_cast<double>(progress.sizeInHand);
-    }
+// "1:05", or "--:--" before an estimate can be made: the time the entries still to come take at
+// the pace so far, or what the file in hand still needs at the rate so far, whichever is longer.
+std::string TimeLeft(double seconds, double bytes, const PassProgress& progress) {
+    const auto done = static_cast<double>(progress.entriesDone);
     if (seconds < 1 || done <= 0 || progress.entriesTotal == 0) {
         return "--:--";
     }
-    const double total = static_cast<double>(progress.entriesTotal);
-    const auto left = static_cast<std::uint64_t>(seconds * (total - std::min(done, total)) / done);
+    double left = seconds * (static_cast<double>(progress.entriesTotal) - done) / done;
+    if (progress.sizeInHand > progress.bytesInHand && bytes > 0) {
+        left = std::max(left, static_cast<double>(progress.sizeInHand - progress.bytesInHand) *
+                                  seconds / bytes);
+    }
+    const auto whole = static_cast<std::uint64_t>(left);
     std::array<char, 32> clock{};
     std::snprintf(clock.data(), clock.size(), "%llu:%02llu",
-                  static_cast<unsigned long long>(left / 60),
-                  static_cast<unsigned long long>(left % 60));
+                  static_cast<unsigned long long>(whole / 60),
+                  static_cast<unsigned long long>(whole % 60));
     return clock.data();
 }
 
@@ -195,7 +196,7 @@ private:
         line += "  ";
         line += Human(seconds > 0 ? bytes / seconds : 0);
         line += "/s  ";
-        line += TimeLeft(seconds, progress);
+        line += TimeLeft(seconds, bytes, progress);
         line += text_.progressLeft;
         line += "\x1b[K";
         std::fputs(line.c_str(), stderr);

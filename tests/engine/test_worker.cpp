@@ -142,5 +142,47 @@ TEST(Worker, ManyWorkersStartedHeldAndStoppedEndCleanlyAndFreeTheirHosts) {
     }
 }
 
+// Progress comes from the pass: every file entry of both lists counted once as it is handled,
+// the bytes of a large file heard while it is being copied, and what was copied each way.
+TEST(Worker, AnnouncesEachEntryOnceAndTheBytesOfTheFileInHand) {
+    const TempDir dir;
+    const std::string one = dir.makeFolder("one"), two = dir.makeFolder("two");
+    constexpr std::uint64_t kLarge = std::uint64_t{40} << 20U; // several steps of the copy
+    WriteFile(one + "/large", std::string(kLarge, 'x'));
+    WriteFile(one + "/same", "s");
+    WriteFile(two + "/same", "s");
+    WriteFile(two + "/z", "zzz");
+    struct Host final : PassHost {
+        void announceStart() override {}
+        void announceLine(LogLine /*line*/) override { lines.push_back(seen.size()); }
+        void announceCompletion() override {}
+        void announceProgress(const PassProgress& progress) override { seen.push_back(progress); }
+        void announceFatal(std::string, std::string) override {}
+        void workerEnded() override {}
+        std::vector<PassProgress> seen;
+        std::vector<std::size_t> lines; // how many progress announcements came before each line
+    } host;
+    WorkerControl control;
+    FaultyFileSystem fs;
+    ASSERT_TRUE(RunPass(fs, ListBoth(fs, one, two), host, control));
+    ASSERT_EQ(host.lines.size(), 2U);
+    std::uint64_t done = 0;
+    bool heardWithin = false;
+    for (std::size_t i = 0; i < host.seen.size(); ++i) {
+        const PassProgress& now = host.seen[i];
+        EXPECT_EQ(now.entriesTotal, 4U);
+        EXPECT_TRUE(now.entriesDone == done || now.entriesDone == done + 1) << i;
+        done = now.entriesDone;
+        EXPECT_LE(now.bytesInHand, now.sizeInHand) << i;
+        heardWithin = heardWithin || (now.sizeInHand == kLarge && now.bytesInHand > 0 &&
+                                      now.bytesInHand < kLarge && i < host.lines[0]);
+    }
+    EXPECT_TRUE(heardWithin);
+    const PassProgress& last = host.seen.back();
+    EXPECT_EQ(last.entriesDone, 4U);
+    EXPECT_EQ(last.filesCopied, (std::array<std::uint64_t, 2>{1, 1}));
+    EXPECT_EQ(last.bytesCopied, (std::array<std::uint64_t, 2>{kLarge, 3}));
+}
+
 } // namespace
 } // namespace doplet::test
