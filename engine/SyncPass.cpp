@@ -173,7 +173,6 @@ public:
             innerRoot_.push_back(kSeparator);
         }
         progress_.entriesTotal = CountFiles(input.list1.get()) + CountFiles(input.list2.get());
-        side1_ = &side1;
         if (!Sweep1(input.list1.get(), side1, side2) || !Sweep2(input.list2.get(), side1, side2)) {
             return false;
         }
@@ -253,10 +252,10 @@ private:
             const FileStat stat2 = StatSide(fs_, side2, entry);
             switch (DecideSweep1(AgeOf(stat1), AgeOf(stat2))) {
             case CopyDirection::OneToTwo:
-                Copy(side1, stat1, side2, stat2, entry);
+                Copy(side1, stat1, side2, stat2, entry, 0);
                 break;
             case CopyDirection::TwoToOne:
-                Copy(side2, stat2, side1, stat1, entry);
+                Copy(side2, stat2, side1, stat1, entry, 1);
                 break;
             case CopyDirection::None:
                 break;
@@ -273,19 +272,19 @@ private:
             }
             const FileStat stat1 = StatSide(fs_, side1, entry);
             if (DecideSweep2(AgeOf(stat1)) == CopyDirection::TwoToOne) {
-                Copy(side2, StatSide(fs_, side2, entry), side1, stat1, entry);
+                Copy(side2, StatSide(fs_, side2, entry), side1, stat1, entry, 1);
             }
         });
     }
 
+    // `direction`: 0 from side 1 to side 2, 1 the other way.
     void Copy(PassSide& from, const FileStat& fromSeen, PassSide& to, const FileStat& toSeen,
-              std::string_view entry) {
+              std::string_view entry, std::size_t direction) {
         progress_.sizeInHand = fromSeen.size;
         LogLine line = CopyOne(fs_, from, fromSeen, to, toSeen, entry, onCopied_);
         progress_.sizeInHand = 0;
         progress_.bytesInHand = 0;
         if (!line.failed()) {
-            const std::size_t direction = &from == side1_ ? 0 : 1;
             ++progress_.filesCopied.at(direction);
             progress_.bytesCopied.at(direction) += fromSeen.size;
         }
@@ -297,7 +296,6 @@ private:
     PassHost& host_;
     WorkerControl& control_;
     std::string innerRoot_; // "/sub/" when one root lies inside the other at /sub
-    const PassSide* side1_ = nullptr;
     PassProgress progress_;
     const std::function<void(std::uint64_t)> onCopied_ = [this](std::uint64_t bytes) {
         progress_.bytesInHand = bytes;
