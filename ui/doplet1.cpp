@@ -93,19 +93,32 @@ struct HeldMessages {
 void HandleCommandLine(int argc, char** argv) {
     const QCoreApplication core(argc, argv);
     QCoreApplication::setApplicationVersion(QStringLiteral(DOPLET_VERSION));
-    QTranslator qtTexts; // "Usage:", "Displays help ..." in the user's language
-    if (qtTexts.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
-                     QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    // Qt's own texts ("Usage:", "Options:", the parser's errors) in the user's language. Its
+    // Japanese catalogue lacks the help option's text, so both options carry texts of our own.
+    const bool japanese = PrefersJapanese();
+    QTranslator qtTexts;
+    if (japanese &&
+        qtTexts.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
+                     QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
         QCoreApplication::installTranslator(&qtTexts);
     }
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.setApplicationDescription(QStringLiteral(
-        "Doplet: ２つのフォルダーのファイルを比較し、新しい方を古い方に上書きします。\n"
-        "Keeps two folders in step: the newer copy of every file overwrites the older one.\n"
-        "コマンドラインからの同期 / pass from the command line: doplet-sync --help"));
-    parser.addHelpOption();
-    parser.addVersionOption();
+    parser.setApplicationDescription(
+        japanese ? QStringLiteral("Doplet: ２つのフォルダーのファイルを比較し、新しい方を古い方に"
+                                  "上書きします。\nコマンドラインからの同期: doplet-sync --help")
+                 : QStringLiteral("Doplet: keeps two folders in step: the newer copy of every "
+                                  "file overwrites the older one.\n"
+                                  "A pass from the command line: doplet-sync --help"));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  japanese
+                                      ? QStringLiteral("このヘルプを表示します。")
+                                      : QStringLiteral("Displays help on commandline options."));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     japanese ? QStringLiteral("バージョン情報を表示します。")
+                                              : QStringLiteral("Displays version information."));
+    parser.addOption(help);
+    parser.addOption(version);
     for (const char* name : {"platform", "display", "style", "stylesheet", "geometry",
                              "qwindowgeometry", "platformtheme", "plugin"}) {
         QCommandLineOption qtOption(QString::fromLatin1(name), QString(), QStringLiteral("value"));
@@ -113,6 +126,12 @@ void HandleCommandLine(int argc, char** argv) {
         parser.addOption(qtOption);
     }
     parser.process(core);
+    if (parser.isSet(help)) {
+        parser.showHelp(0);
+    }
+    if (parser.isSet(version)) {
+        parser.showVersion();
+    }
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The window program from the command line: without a reachable display it says so in one sentence
-# in the user's language and ends with status 1. Prints each difference; exits 1 on any.
+# The window program from the command line: --help wholly in the user's language (Japanese or
+# English), and without a reachable display one sentence in that language and status 1. Prints
+# each difference; exits 1 on any.
 #   command_line.sh DOPLET
 set -uo pipefail
 doplet=$(realpath "$1") failed=0
@@ -24,4 +25,14 @@ done <<END
 :$n|C.UTF-8|cannot open its window, as no display can be reached (DISPLAY=":$n", WAYLAND_DISPLAY=""); doplet-sync runs a pass without one.
 :$n|ja_JP.UTF-8|画面 (DISPLAY=":$n", WAYLAND_DISPLAY="") に接続できないため、ウィンドウを開けません（ウィンドウなしの同期は doplet-sync で行えます）。
 END
+# No English sentence in Japanese, nothing but ASCII in English; both options listed.
+for lang in ja_JP.UTF-8 C; do
+  run "" "$lang" --help
+  expect "--help ($lang)" "0 2" "$status $(grep -cE '^  -h, --help |^  -v, --version ' out)"
+  case $lang in
+    C) foreign=$(LC_ALL=C grep -n '[^ -~]' out) ;;
+    *) foreign=$(grep -nE '[A-Za-z]{2,} [A-Za-z]{2,}' out) ;;
+  esac
+  expect "--help ($lang): lines in another language" "" "$foreign"
+done
 exit $failed
