@@ -9,12 +9,15 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QSaveFile>
 #include <QShowEvent>
+#include <QStandardPaths>
 #include <stdexcept>
 #include <utility>
 
@@ -24,6 +27,29 @@ namespace {
 
 constexpr int kLogItemHeight = 12;
 constexpr QPoint kPlace{298, 199}; // of the frame, on the screen
+
+// The canonical path a save under `name` writes (an existing link's target); empty when its
+// folder does not exist.
+QString CanonicalTarget(const QString& name) {
+    const QFileInfo info(name);
+    if (info.exists()) {
+        return info.canonicalFilePath();
+    }
+    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    return folder.isEmpty() ? QString() : QDir(folder).filePath(info.fileName());
+}
+
+// Whether the canonical `path` is the folder `root` or lies below it.
+bool Inside(const QString& path, const QString& root) {
+    QString canonical = QFileInfo(root).canonicalFilePath();
+    if (path.isEmpty() || canonical.isEmpty()) {
+        return false;
+    }
+    if (!canonical.endsWith(u'/')) {
+        canonical += u'/';
+    }
+    return (path + u'/').startsWith(canonical);
+}
 
 } // namespace
 
@@ -102,6 +128,8 @@ void TFCopyWin::FormShow() {
 
 void TFCopyWin::startPass(PassInput input) {
     log_->clear();
+    FRoots = {QFile::decodeName(QByteArray::fromStdString(input.folder1)),
+              QFile::decodeName(QByteArray::fromStdString(input.folder2))};
     FHost = std::make_shared<QtPassHost>(this, static_cast<PassEvents&>(*this));
     FWorker = th_Copy::Start(fs_, std::move(input), FHost);
     FRunning = true;
@@ -135,12 +163,44 @@ void TFCopyWin::CopyAllClick() {
     QGuiApplication::clipboard()->setText(log_->text());
 }
 
+int TFCopyWin::rootHolding(const QString& name) const {
+    const QString path = CanonicalTarget(name);
+    for (int i = 0; i < FRoots.size(); ++i) {
+        if (Inside(path, FRoots[i])) {
+            return i + 1;
+        }
+    }
+    return 0;
+}
+
+// A log saved inside either folder would be copied to the other side by the next pass: the
+// dialog opens in the documents folder (or home, or the temporary folder) and refuses the roots.
 void TFCopyWin::SaveLogClick() {
-    const QString name =
-        QFileDialog::getSaveFileName(this, QStringLiteral("ログを保存"), QString(), QString(),
-                                     nullptr, QFileDialog::DontUseNativeDialog);
-    if (name.isEmpty()) {
-        return; // cancelled
+    QString folder;
+    for (const auto location : {QStandardPaths::DocumentsLocation, QStandardPaths::HomeLocation,
+                                QStandardPaths::TempLocation}) {
+        folder = QStandardPaths::writableLocation(location);
+        if (QFileInfo(folder).isDir() && rootHolding(folder) == 0) {
+            break;
+        }
+    }
+    QString name = QDir(folder).filePath(
+        QDateTime::currentDateTime().toString(QStringLiteral("'doplet-'yyyy-MM-dd-HHmm'.log'")));
+    for (;;) {
+        name = QFileDialog::getSaveFileName(this, QStringLiteral("ログを保存"), name, QString(),
+                                            nullptr, QFileDialog::DontUseNativeDialog);
+        if (name.isEmpty()) {
+            return; // cancelled
+        }
+        const int root = rootHolding(name);
+        if (root == 0) {
+            break;
+        }
+        ShowMessage(this, QStringLiteral("ログを保存"),
+                    QStringLiteral("ログはフォルダー%1の中には保存できません（次の実行でもう一方に"
+                                   "コピーされます）。別の場所を選んでください。")
+                        .arg(QChar(root == 1 ? u'１' : u'２')));
+        name = QDir(folder).filePath(QFileInfo(name).fileName());
     }
     // Written whole or not at all: a failed save leaves an existing file as it was.
     QSaveFile file(name);

@@ -3,7 +3,7 @@
 // The copy window: each showing runs one pass and shows its log; its button aborts the pass while
 // it runs (after asking) and hides the window once the pass is done. Closing the window only
 // hides it; the pass goes on. The log's context menu copies all its lines to the clipboard or
-// saves them to a UTF-8 text file.
+// saves them to a UTF-8 text file outside both folders of the pass.
 //
 // Never two passes at once: a showing while the earlier pass still runs shows that pass; a
 // showing while an aborted pass finishes its current file starts the new pass once the old
@@ -14,6 +14,7 @@
 #include "SyncPass.h"
 #include "th_copy1.h"
 
+#include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -65,6 +66,8 @@ private:
     void startPass(PassInput input);
     void CopyAllClick();
     void SaveLogClick();
+    // 1 or 2 when a save under `name` would write inside that folder of the latest pass, else 0.
+    [[nodiscard]] int rootHolding(const QString& name) const;
 
     void passStarted() override;
     void passLines(const std::vector<LogLine>& lines) override;
@@ -83,6 +86,7 @@ private:
     bool FDone = false;
     bool FRunning = false;
     bool placed_ = false;
+    QStringList FRoots;                // the folder texts of the latest pass
     std::optional<PassInput> FPending; // taken at a showing, started when the old worker ends
     std::function<void()> FWhenEnded;
 };

@@ -13,16 +13,17 @@ namespace doplet {
 
 namespace {
 
-// The maker's contact lines, kept here and nowhere else.
+// The maker's contact lines, kept here and nowhere else: placeholders under the reserved
+// top-level domain .invalid (RFC 2606), like the package's contact.
 struct Contact {
     const char* mail;
     const char* web;
     const char* web2;
 };
 constexpr Contact kContact{
-    "E-mail: doplet@example.com",
-    "HomePage: https://www.example.com/doplet/",
-    "https://quillbarrow.example.com/",
+    "E-mail: doplet@quillbarrow.invalid",
+    "HomePage: https://quillbarrow.invalid/doplet/",
+    "https://quillbarrow.invalid/",
 };
 
 // An icon that has no picture at any size: a window given it asks the window system for no

@@ -1,7 +1,7 @@
 // The copy window running real passes: its button through a pass and its keyboard focus, the log,
-// its selection, colours and context menu, the abort question answered both ways while the worker
-// waits, closing the program during a pass, a failure escaping the pass, and where the frames go.
-// A gate in the file system holds the worker in a copy.
+// its selection, colours and context menu (and where a log may be saved), the abort question
+// answered both ways while the worker waits, closing the program during a pass, a failure escaping
+// the pass, and where the frames go. A gate in the file system holds the worker in a copy.
 
 #include "DopletApplication.h"
 #include "Placement.h"
@@ -9,6 +9,7 @@
 
 #include <QClipboard>
 #include <QDialog>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <filesystem>
@@ -73,33 +74,66 @@ TEST_F(CopyWindow, TheButtonThroughAPassAndTheLogItsSelectionColoursAndMenu) {
             }
         }
 
-    // All lines to the clipboard or into a UTF-8 file; a save that fails is reported.
+    // All lines to the clipboard or into a UTF-8 file; a save that fails is reported. The save
+    // dialog opens in the documents folder, or, when that and home lie inside a folder of the
+    // pass, in the temporary folder, with a dated name. A name inside either folder, here through
+    // a link, is refused and the dialog asked again (and cancelled).
+    const TempDir elsewhere;
+    const std::string documents = elsewhere.makeFolder("Documents");
+    side1.makeFolder("Documents");
+    std::filesystem::create_directory_symlink(side2.path(), elsewhere / "to2");
+    WriteFile(elsewhere / "file", "");
+    const QString temp = QFileInfo(QDir::tempPath()).canonicalFilePath();
     const struct {
         const char* action;
-        std::string file;
+        std::string home, folder, file;
+        const char* refused; // the folder named by the refusal
         bool done;
-    } rows[] = {{"CopyAll", "", true},
-                {"SaveLog", side2 / "log.txt", true},
-                {"SaveLog", side1 / "f1/log.txt", false}};
+    } rows[] = {
+        {"CopyAll", "", "", "", nullptr, true},
+        {"SaveLog", elsewhere.path(), documents, elsewhere / "log.txt", nullptr, true},
+        {"SaveLog", side1.path(), temp.toStdString(), elsewhere / "to2/log.txt", "２", false},
+        {"SaveLog", elsewhere.path(), documents, side1 / "log.txt", "１", false},
+        {"SaveLog", elsewhere.path(), documents, elsewhere / "file/log.txt", nullptr, false}};
+    const QRegularExpression dated(QStringLiteral("^doplet-\\d{4}-\\d\\d-\\d\\d-\\d{4}\\.log$"));
+    const QByteArray home = qgetenv("HOME");
     for (const auto& row : rows) {
         SCOPED_TRACE(row.action + (" " + row.file));
-        std::optional<ModalAnswer> error;
+        qputenv("HOME", QByteArray::fromStdString(row.home));
+        std::optional<ModalAnswer> error, again;
+        QString opened, name;
         const ModalAnswer dialog([&](QWidget* window) {
-            if (!row.done)
+            opened = qobject_cast<QFileDialog*>(window)->directory().canonicalPath();
+            auto* edit = window->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            name = edit->text();
+            if (row.refused != nullptr) // OK on the box, then the dialog again is cancelled
+                error.emplace([&](QWidget* box) {
+                    again.emplace([](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); });
+                    qobject_cast<QMessageBox*>(box)->button(QMessageBox::Ok)->click();
+                });
+            else if (!row.done)
                 error.emplace();
             // Typed into the name box, which selectFile() leaves alone while it has the focus.
-            window->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
-                ->setText(QString::fromStdString(row.file));
+            edit->setText(QString::fromStdString(row.file));
             qobject_cast<QDialog*>(window)->accept(); // its checks run, as on its button
         });
         ChooseFromContextMenu(program.copyWin, view->viewport(), "LogMenu", row.action);
-        EXPECT_TRUE(row.file.empty() || dialog.wait());
-        EXPECT_TRUE(!error || (error->wait() && error->icon == QMessageBox::Critical));
+        if (!row.file.empty()) {
+            EXPECT_TRUE(dialog.wait());
+            EXPECT_EQ(opened.toStdString(), row.folder);
+            EXPECT_TRUE(dated.match(name).hasMatch()) << name.toStdString();
+        }
+        EXPECT_TRUE(!error || (error->wait() &&
+                               error->icon == (row.refused != nullptr ? QMessageBox::NoIcon
+                                                                      : QMessageBox::Critical)));
+        EXPECT_TRUE(!row.refused || (error && error->text.contains(row.refused)));
+        EXPECT_TRUE(!again || again->wait());
         const QString result = row.file.empty()
                                    ? QApplication::clipboard()->text()
                                    : QString::fromStdString(ReadFile(row.file).value_or(""));
         EXPECT_EQ(result, row.done ? lines.join(u'\n') + u'\n' : QString());
     }
+    qputenv("HOME", home);
 
     program.click(program.copyWin, "BitBtn1");
     EXPECT_FALSE(program.copyWin->isVisible());

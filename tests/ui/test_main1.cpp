@@ -4,6 +4,7 @@
 #include "DopletApplication.h"
 #include "UiTestSupport.h"
 
+#include <QLabel>
 #include <QLineEdit>
 
 namespace doplet::test {
@@ -98,6 +99,10 @@ TEST_F(MainWindow, TheAboutWindowOpensCentredThenWhereItWasLeft) {
         ASSERT_TRUE(WaitFor([about] { return about->isVisible(); }));
     };
     showAbout();
+    auto* panel = Child<QFrame>(about, "Panel1"); // every line sized to its text fits in the box
+    for (const QLabel* label : panel->findChildren<QLabel*>())
+        EXPECT_TRUE(panel->contentsRect().contains(label->geometry()))
+            << label->text().toStdString();
     const QRect screen = about->screen()->geometry();
     const QSize outer = about->frameGeometry().size();
     EXPECT_EQ(about->frameGeometry().topLeft(),
