@@ -2,10 +2,10 @@
 
 // Faults at the level of single system calls, for the test programs that link SyscallFaults.cpp:
 // it defines the C library's openat, linkat, renameat, renameat2, syscall (for openat2),
-// copy_file_range, write, fchmod, futimens, fstat, ioctl and mkdirat itself, so the engine's calls
-// go through it. Nothing changes until a test arranges something; every other call goes straight on
-// to the C library. Arrange before a pass and reset after it; the pass may run on one other
-// thread, which must have ended before the test reads the counts.
+// copy_file_range, write, pread, pwrite, fchmod, futimens, fstat, ioctl and mkdirat itself, so the
+// engine's calls go through it. Nothing changes until a test arranges something; every other call
+// goes straight on to the C library. Arrange before a pass and reset after it; the pass may run on
+// one other thread, which must have ended before the test reads the counts.
 
 #include <functional>
 
