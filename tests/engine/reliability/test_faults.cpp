@@ -34,7 +34,7 @@ std::string Failed(const std::string& from, const std::string& entry, int code) 
     return from + entry + "失敗しました Error－" + std::to_string(code);
 }
 
-using C = faults::Call;
+using C = Call;
 
 // clang-format off
 struct Fault { C call; int error, skip = 0, times = 1; };
@@ -137,9 +137,9 @@ TEST(FaultsTest, EveryFaultGivesItsCodeAndLosesNothing) {
                 std::filesystem::rename(meddled + ".new", meddled);
             }
         };
-        faults::Reset();
+        faults.reset();
         for (const C call : {C::Tmpfile, C::NamedTemp}) {
-            faults::Before(call, [](int, const char*, int flags, unsigned mode) {
+            faults.before(call, [](int, const char*, int flags, unsigned mode) {
                 EXPECT_EQ(flags & (O_EXCL | O_NOFOLLOW),
                           (flags & O_CREAT) != 0 ? O_EXCL | O_NOFOLLOW : 0);
                 EXPECT_EQ(mode, 0600U);
@@ -158,7 +158,7 @@ TEST(FaultsTest, EveryFaultGivesItsCodeAndLosesNothing) {
                 }
             });
         } else if (row.meddle == M::SourceGrown || row.meddle == M::SourceShrunk) {
-            faults::Before(C::CopyRange, [&](int, const char*, int, unsigned) {
+            faults.before(C::CopyRange, [&](int, const char*, int, unsigned) {
                 if (edit.empty()) { // in place: the same size and another time, or shorter
                     const bool shrunk = row.meddle == M::SourceShrunk;
                     edit = std::string(shrunk ? 1000 : 3000, 'r');
@@ -167,7 +167,7 @@ TEST(FaultsTest, EveryFaultGivesItsCodeAndLosesNothing) {
             });
         } else if (row.meddle == M::LinkPlanted) {
             for (const C call : {C::NamedTemp, C::LinkEmptyPath}) {
-                faults::Before(
+                faults.before(
                     call, [&, planted = 0](int fd, const char* name, int, unsigned) mutable {
                         if (std::string_view(name).rfind(".doplet-", 0) == 0 && planted++ < 2) {
                             ::symlinkat(outside.c_str(), fd, name);
@@ -176,15 +176,15 @@ TEST(FaultsTest, EveryFaultGivesItsCodeAndLosesNothing) {
             }
         }
         for (const Fault& fault : row.faults) {
-            faults::Fail(fault.call, fault.error, fault.skip, fault.times);
+            faults.fail(fault.call, fault.error, fault.skip, fault.times);
         }
         const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY}, limited{1000, RLIM_INFINITY};
         std::signal(SIGXFSZ, SIG_IGN);
         ::setrlimit(RLIMIT_FSIZE, row.meddle == M::SizeLimit ? &limited : &unlimited);
         const std::vector<std::string> log = RunPassHere(fs, input);
         ::setrlimit(RLIMIT_FSIZE, &unlimited);
-        const int reached = row.reached == C::Count ? 1 : faults::Count(row.reached);
-        faults::Reset();
+        const int reached = row.reached == C::Count ? 1 : faults.count(row.reached);
+        faults.reset();
 
         EXPECT_EQ(log, (std::vector{row.code == 0 ? Copied(one, two, "/s/a")
                                                   : Failed(one, "/s/a", row.code),
@@ -246,13 +246,13 @@ TEST(LinksTest, LinksOnTheTargetSideAreNeverWrittenThrough) {
         const Snapshot realBefore = TakeSnapshot(real);
         FaultyFileSystem fs;
         const PassInput input = ListBoth(fs, one, two);
-        faults::Reset();
-        faults::Fail(C::Openat2, openat2 ? 0 : ENOSYS);
-        faults::Before(C::Mkdir, [&](int fd, const char* name, int, unsigned) {
+        faults.reset();
+        faults.fail(C::Openat2, openat2 ? 0 : ENOSYS);
+        faults.before(C::Mkdir, [&](int fd, const char* name, int, unsigned) {
             ::symlinkat(outside.c_str(), fd, name); // the folder being made becomes a link
         });
         EXPECT_EQ(RunPassHere(fs, input), expected);
-        faults::Reset();
+        faults.reset();
         EXPECT_EQ(TakeSnapshot(outside), outsideBefore);
         Snapshot realAfter = TakeSnapshot(real);
         EXPECT_EQ(realAfter.erase("/ok") + realAfter.erase("/made"), 2U);
@@ -348,7 +348,7 @@ std::vector<Row> Rows() {
             std::string("list entries that climb out of the root") +
                 (walk ? ", walking folder by folder" : ""),
             [walk](Ctx& c) {
-                faults::Fail(C::Openat2, walk ? ENOSYS : 0);
+                faults.fail(C::Openat2, walk ? ENOSYS : 0);
                 WriteFile(c.dir / "a/escape", "outside");
                 WriteFile(c.dir / "a/x/escape", "outside");
                 c.log = {Failed(c.one, "/../escape", 5), Failed(c.one, "/sub/../../x/escape", 2),
@@ -409,7 +409,7 @@ TEST(BadInputTest, EveryBadInputGetsAClearResult) {
         ASSERT_TRUE(host->waitForEnd(std::chrono::minutes(1))) << "the pass hangs";
         EXPECT_TRUE(host->completed());
         EXPECT_EQ(host->lines(), c.log);
-        faults::Reset();
+        faults.reset();
         std::filesystem::current_path(working);
         Snapshot after = TakeSnapshot(c.dir.path());
         for (Snapshot* tree : {&after, &before}) {

@@ -17,7 +17,7 @@
 namespace doplet::test {
 namespace {
 
-using C = faults::Call;
+using C = Call;
 
 struct Child {
     std::vector<std::string> lines;
@@ -43,10 +43,10 @@ Child PassInChild(const std::string& one, const std::string& two, bool asNobody,
             ::_exit(77);
         }
         if (kill.named) {
-            faults::Fail(C::Tmpfile, EOPNOTSUPP);
+            faults.fail(C::Tmpfile, EOPNOTSUPP);
         }
         if (kill.call != C::Count) {
-            faults::Before(kill.call, [n = kill.nth](int, const char*, int, unsigned) mutable {
+            faults.before(kill.call, [n = kill.nth](int, const char*, int, unsigned) mutable {
                 if (--n == 0) {
                     ::raise(SIGKILL);
                 }

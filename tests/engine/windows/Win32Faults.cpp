@@ -1,61 +1,29 @@
 #include "Win32Faults.h"
 
-#include <array>
-#include <cstddef>
-#include <tuple>
-#include <utility>
+namespace doplet::test {
 
-namespace doplet::test::win32 {
+FaultRules<Api, DWORD> win32;
+
 namespace {
 
-struct Rule {
-    DWORD error = 0;
-    int skip = 0, times = 0, count = 0;
-    std::function<void()> hook;
-};
-std::array<Rule, static_cast<std::size_t>(Api::Count)> rules;
 HANDLE source = INVALID_HANDLE_VALUE; // the file last opened for reading
 
 // True (with the last error set) when this call is to fail.
 bool Hit(Api api) {
-    Rule& rule = rules[static_cast<std::size_t>(api)];
-    const int seen = rule.count++;
-    if (rule.hook) {
-        rule.hook();
+    const DWORD error = win32.hit(api);
+    if (error != 0) {
+        ::SetLastError(error);
     }
-    if (rule.error == 0 || seen < rule.skip || rule.times <= 0) {
-        return false;
-    }
-    --rule.times;
-    ::SetLastError(rule.error);
-    return true;
+    return error != 0;
 }
 
 } // namespace
+} // namespace doplet::test
 
-void Fail(Api api, DWORD error, int skip, int times) {
-    Rule& rule = rules[static_cast<std::size_t>(api)];
-    std::tie(rule.error, rule.skip, rule.times) = std::tie(error, skip, times);
-}
-
-void Before(Api api, std::function<void()> hook) {
-    rules[static_cast<std::size_t>(api)].hook = std::move(hook);
-}
-
-int Count(Api api) {
-    return rules[static_cast<std::size_t>(api)].count;
-}
-
-void Reset() {
-    rules = {};
-    source = INVALID_HANDLE_VALUE;
-}
-
-} // namespace doplet::test::win32
-
-using doplet::test::win32::Api;
-using doplet::test::win32::Hit;
-using doplet::test::win32::source;
+using doplet::test::Api;
+using doplet::test::Hit;
+using doplet::test::source;
+using doplet::test::win32;
 
 // Each call's import slot (__imp_Name) is wrapped: __real___imp_Name is the system's function,
 // __wrap___imp_Name the one the engine calls.
@@ -81,7 +49,8 @@ decltype(&CreateFileW) __wrap___imp_CreateFileW = FaultyCreateFileW;
 
 extern decltype(&GetFileInformationByHandle) __real___imp_GetFileInformationByHandle;
 BOOL WINAPI FaultyGetInfo(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
-    return file == source && Hit(Api::SourceInfo)
+    // A source is known once one was opened since the last reset.
+    return file == source && win32.count(Api::OpenSource) > 0 && Hit(Api::SourceInfo)
                ? FALSE
                : __real___imp_GetFileInformationByHandle(file, info);
 }

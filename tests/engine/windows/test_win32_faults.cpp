@@ -14,8 +14,6 @@
 namespace doplet::test {
 namespace {
 
-using win32::Api;
-
 TEST(Win32FaultsTest, EveryFailingCallGivesItsCodeAndLosesNothing) {
     const struct { // NOLINT(clang-analyzer-optin.performance.Padding): read as a table
         const char* name;
@@ -55,18 +53,18 @@ TEST(Win32FaultsTest, EveryFailingCallGivesItsCodeAndLosesNothing) {
         }
         FaultyFileSystem fs;
         const PassInput input = ListBoth(fs, one, two);
-        win32::Reset();
-        win32::Fail(row.api, row.error, row.skip, row.times);
+        win32.reset();
+        win32.fail(row.api, row.error, row.skip, row.times);
         if (row.planted != nullptr) {
-            win32::Before(row.api, [&, done = false]() mutable {
+            win32.before(row.api, [&, done = false]() mutable {
                 if (!std::exchange(done, true)) {
                     WriteFile(two + "/s/a", row.planted);
                 }
             });
         }
         const std::vector<std::string> log = RunPassHere(fs, input);
-        EXPECT_GT(win32::Count(row.api), row.skip) << "the call was never reached";
-        win32::Reset();
+        EXPECT_GT(win32.count(row.api), row.skip) << "the call was never reached";
+        win32.reset();
         const std::string failed = "失敗しました Error－" + std::to_string(row.code);
         EXPECT_EQ(log, (std::vector{one + a + (row.code == 0 ? "->" + two + a : failed),
                                     one + b + "->" + two + b}));
