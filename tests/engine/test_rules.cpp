@@ -215,10 +215,8 @@ TEST(Pass, ARootMovedAwayDuringAPassGetsNothingMore) {
         }
     });
     const auto line = [&](const std::string& from, const char* entry, int code) {
-        const std::string& to = from == one ? two : one;
-        return from + Native(entry) +
-               (refused || code == 0 ? "->" + to + Native(entry)
-                                     : "失敗しました Error－" + std::to_string(code));
+        return refused || code == 0 ? Copied(from, from == one ? two : one, entry)
+                                    : Failed(from, entry, code);
     };
 #ifdef _WIN32
     constexpr int kSideTwo = 2;

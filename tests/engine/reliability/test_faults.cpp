@@ -27,13 +27,6 @@
 namespace doplet::test {
 namespace {
 
-std::string Copied(const std::string& from, const std::string& to, const std::string& entry) {
-    return from + entry + "->" + to + entry;
-}
-std::string Failed(const std::string& from, const std::string& entry, int code) {
-    return from + entry + "失敗しました Error－" + std::to_string(code);
-}
-
 using C = Call;
 
 // clang-format off

@@ -126,15 +126,14 @@ private:
     std::string copy(int from, int to, const std::string& entry) {
         const auto source = files_[from].find(entry);
         const auto target = files_[to].find(entry);
-        const std::string line = root_[from] + entry;
         if (source == files_[from].end()) {
-            return line + "失敗しました Error－2";
+            return Failed(root_[from], entry, 2);
         }
         if (target != files_[to].end() && (target->second.mode & 0200) == 0) {
-            return line + "失敗しました Error－5";
+            return Failed(root_[from], entry, 5);
         }
         files_[to][entry] = source->second;
-        return line + "->" + root_[to] + entry;
+        return Copied(root_[from], root_[to], entry);
     }
 
     // Runs a pass and compares its log and both trees with the model; returns its failures.

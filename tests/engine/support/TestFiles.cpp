@@ -58,6 +58,14 @@ std::string Native(std::string_view path) {
     return native;
 }
 
+std::string Copied(const std::string& from, const std::string& to, std::string_view entry) {
+    return from + Native(entry) + "->" + to + Native(entry);
+}
+
+std::string Failed(const std::string& from, std::string_view entry, int code) {
+    return from + Native(entry) + "失敗しました Error－" + std::to_string(code);
+}
+
 void WriteFile(const std::string& path, std::string_view content, FileTime mtime) {
     fs::create_directories(fs::path(path).parent_path());
     {

@@ -71,6 +71,11 @@ struct Node {
 using Snapshot = std::map<std::string, Node>;
 Snapshot TakeSnapshot(const std::string& root);
 
+// The log lines of a pass: `entry` ("/sub/a.txt", written with '/') copied from root `from` to
+// root `to`, or failed with `code`.
+std::string Copied(const std::string& from, const std::string& to, std::string_view entry);
+std::string Failed(const std::string& from, std::string_view entry, int code);
+
 // A list filled by a listing, with the lines it received.
 std::shared_ptr<FileList> ListTree(FileSystem& fs, const std::string& root, int tag = 1);
 std::vector<std::string> LinesOf(const FileList& list);

@@ -41,7 +41,6 @@ TEST(Win32FaultsTest, EveryFailingCallGivesItsCodeAndLosesNothing) {
         {"folder cannot be made", 0, Api::MakeFolder, ERROR_ACCESS_DENIED, 0, 1, 5},
         // clang-format on
     };
-    const std::string a = Native("/s/a"), b = Native("/s/b");
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         const TempDir dir;
@@ -65,9 +64,9 @@ TEST(Win32FaultsTest, EveryFailingCallGivesItsCodeAndLosesNothing) {
         const std::vector<std::string> log = RunPassHere(fs, input);
         EXPECT_GT(win32.count(row.api), row.skip) << "the call was never reached";
         win32.reset();
-        const std::string failed = "失敗しました Error－" + std::to_string(row.code);
-        EXPECT_EQ(log, (std::vector{one + a + (row.code == 0 ? "->" + two + a : failed),
-                                    one + b + "->" + two + b}));
+        EXPECT_EQ(log, (std::vector{row.code == 0 ? Copied(one, two, "/s/a")
+                                                  : Failed(one, "/s/a", row.code),
+                                    Copied(one, two, "/s/b")}));
         const std::optional<std::string> kept = row.planted != nullptr ? row.planted
                                                 : row.code == 0        ? "new a"
                                                 : row.replace ? std::optional<std::string>("old")
