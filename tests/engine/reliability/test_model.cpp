@@ -11,10 +11,12 @@
 #include "FaultyFileSystem.h"
 #include "TestFiles.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <iostream>
+#include <map>
 #include <random>
-#include <set>
 
 namespace doplet::test {
 namespace {
@@ -24,6 +26,10 @@ constexpr const char* kFolders[] = {"",        "/d0",     "/d1",           "/d0/
 // Other programs' temporaries among them: they are files like any other.
 constexpr const char* kNames[] = {"f0.txt",   "f1",       "~$r.docx", "x.swp",
                                   "\xc3\xbc", "\xff.bin", "a b.txt",  ".hidden"};
+
+bool Exists(const std::string& path) { // also a dangling link
+    return std::filesystem::exists(std::filesystem::symlink_status(path));
+}
 
 // The two-second step of a time, floored, so that times before 1970 work alike.
 std::int64_t Step(FileTime time) {
@@ -187,8 +193,16 @@ private:
 };
 
 TEST(ModelTest, RandomTreesAndEditsFollowTheRulesAndLoseNothing) {
-    const std::uint64_t seed = SeedFor("ModelTest");
-    const std::int64_t steps = EnvNumber("DOPLET_MODEL_STEPS", 300, 20'000);
+    // NOLINTBEGIN(concurrency-mt-unsafe): read before any thread starts
+    const char* given = std::getenv("DOPLET_SEED");
+    const char* stepsGiven = std::getenv("DOPLET_MODEL_STEPS");
+    const char* longTests = std::getenv("DOPLET_LONG_TESTS");
+    // NOLINTEND(concurrency-mt-unsafe)
+    const std::uint64_t seed = given != nullptr ? std::stoull(given) : std::random_device{}();
+    std::cout << "[ seed     ] ModelTest: DOPLET_SEED=" << seed << std::endl;
+    const std::int64_t steps = stepsGiven != nullptr ? std::stoll(stepsGiven)
+                               : longTests != nullptr && std::string_view(longTests) == "1" ? 20'000
+                                                                                            : 300;
     for (std::int64_t done = 0; done < steps && !testing::Test::HasFailure();) {
         Model model(seed + static_cast<std::uint64_t>(done)); // a fresh pair of trees now and then
         for (int i = 0; i < 60 && done < steps && !testing::Test::HasFailure(); ++i, ++done) {
