@@ -1,11 +1,11 @@
-// Single system calls failing, files changed between two of the engine's steps, a full disk and
-// links on the target side: each copy that cannot be made is one failure line with its code, the
-// target is its old content or the complete new copy with the source's time and permission bits
-// (never set-id bits), no temporary is left, and the next file is still copied.
+// Single system calls failing, files changed between two of the engine's steps and a full disk:
+// each copy that cannot be made is one failure line with its code, the target is its old content
+// or the complete new copy with the source's time and permission bits (never set-id bits), no
+// temporary is left, and the next file is still copied.
 // Bad input of every kind gets a clear result: the exact log, never a crash, never a hang (each
 // pass runs on a worker that must end within a minute), and nothing written outside the two
-// roots. Folder texts, odd names, trees deeper than the longest path, damaged list entries,
-// files changed between the listing and the pass, and special files.
+// roots. Folder texts, odd names, trees deeper than the longest path, damaged list entries, links
+// on the target side, files changed between the listing and the pass, and special files.
 
 #include "FaultyFileSystem.h"
 #include "RecordingHost.h"
@@ -207,52 +207,6 @@ TEST(FaultsTest, EveryFaultGivesItsCodeAndLosesNothing) {
     }
 }
 
-// Links on the target side are never written through, whether the kernel resolves target
-// folders beneath the root or the engine walks folder by folder, also a link that appears where
-// the engine is making a folder; a root's own link is followed.
-TEST(LinksTest, LinksOnTheTargetSideAreNeverWrittenThrough) {
-    for (const bool openat2 : {true, false}) {
-        SCOPED_TRACE(openat2 ? "resolving beneath the root" : "walking folder by folder");
-        const TempDir dir;
-        const std::string one = dir / "one", two = dir / "two", real = dir.makeFolder("real");
-        const std::string outside = dir.makeFolder("outside");
-        WriteFile(outside + "/f", "outside", {kBaseTime, 0});
-        std::filesystem::create_directories(real + "/sub");
-        const std::string links[][2] = {
-            {outside, "/abs"},         {"../../outside", "/sub/rel"},
-            {outside + "/f", "/file"}, {outside + "/missing", "/dangling"},
-            {outside, "/folder"},      {"sub", "/inside"}};
-        for (const auto& [to, link] : links) {
-            std::filesystem::create_symlink(to, real + link);
-        }
-        std::filesystem::create_symlink(real, two); // side 2's own text is a link
-        std::vector<std::string> expected;
-        for (const std::string entry : {"/abs/x", "/dangling", "/file", "/folder", "/inside/x",
-                                        "/made/x", "/ok", "/sub/rel/x"}) {
-            WriteFile(one + entry, "new", {kBaseTime + 60, 0});
-            expected.push_back(entry == "/ok" ? Copied(one, two, entry) : Failed(one, entry, 5));
-        }
-        for (const std::string entry : {"/abs", "/inside", "/sub/rel"}) { // folders on side 1
-            expected.push_back(Failed(two, entry, 5));
-        }
-        const Snapshot outsideBefore = TakeSnapshot(outside);
-        const Snapshot realBefore = TakeSnapshot(real);
-        FaultyFileSystem fs;
-        const PassInput input = ListBoth(fs, one, two);
-        faults.reset();
-        faults.fail(C::Openat2, openat2 ? 0 : ENOSYS);
-        faults.before(C::Mkdir, [&](int fd, const char* name, int, unsigned) {
-            ::symlinkat(outside.c_str(), fd, name); // the folder being made becomes a link
-        });
-        EXPECT_EQ(RunPassHere(fs, input), expected);
-        faults.reset();
-        EXPECT_EQ(TakeSnapshot(outside), outsideBefore);
-        Snapshot realAfter = TakeSnapshot(real);
-        EXPECT_EQ(realAfter.erase("/ok") + realAfter.erase("/made"), 2U);
-        EXPECT_EQ(realAfter, realBefore);
-    }
-}
-
 struct Ctx {
     TempDir dir;
     std::string one = dir.makeFolder("a/one");
@@ -260,6 +214,7 @@ struct Ctx {
     std::shared_ptr<FaultyFileSystem> fs = std::make_shared<FaultyFileSystem>();
     std::vector<std::string> log;   // what the pass must log
     std::optional<PassInput> input; // unless set, both folders listed after the arrangement
+    std::function<void()> check;    // more to check after the pass
 
     // Files with content "new" on side 1, newer than anything on side 2.
     void files(const std::vector<std::string>& entries) const {
@@ -351,6 +306,48 @@ std::vector<Row> Rows() {
                               List({"/../../b/two/../escape"}, 2)};
             });
     }
+    // Whether the kernel resolves target folders beneath the root or the engine walks folder by
+    // folder: links on side 2 in place of folders (absolute and relative, pointing outside), of
+    // files (to a file outside, dangling, to a folder outside), to a folder inside, and one that
+    // appears where the engine is making a folder, are never written through; side 2's own folder
+    // text is a link, and followed.
+    for (const bool walk : {false, true}) {
+        rows.emplace_back(
+            std::string("links on the target side") + (walk ? ", walking folder by folder" : ""),
+            [walk](Ctx& c) {
+                faults.fail(C::Openat2, walk ? ENOSYS : 0);
+                const std::string outside = c.dir.makeFolder("outside");
+                const std::string two = c.dir / "b/link";
+                WriteFile(outside + "/f", "outside");
+                std::filesystem::create_directories(c.two + "/sub");
+                const std::string links[][2] = {
+                    {outside, "/abs"},         {"../../../outside", "/sub/rel"},
+                    {outside + "/f", "/file"}, {outside + "/missing", "/dangling"},
+                    {outside, "/folder"},      {"sub", "/inside"}};
+                for (const auto& [to, link] : links) {
+                    std::filesystem::create_symlink(to, c.two + link);
+                }
+                std::filesystem::create_symlink(c.two, two);
+                for (const std::string entry : {"/abs/x", "/dangling", "/file", "/folder",
+                                                "/inside/x", "/made/x", "/ok", "/sub/rel/x"}) {
+                    c.files({entry});
+                    c.log.push_back(entry == "/ok" ? Copied(c.one, two, entry)
+                                                   : Failed(c.one, entry, 5));
+                }
+                for (const char* entry : {"/abs", "/inside", "/sub/rel"}) {
+                    c.log.push_back(Failed(two, entry, 5)); // folders on side 1
+                }
+                c.input = ListBoth(*c.fs, c.one, two);
+                faults.before(C::Mkdir, [outside](int fd, const char* name, int, unsigned) {
+                    ::symlinkat(outside.c_str(), fd, name); // a link appears
+                });
+                c.check = [&c, before = TakeSnapshot(c.two)] {
+                    Snapshot after = TakeSnapshot(c.two); // the links stay
+                    EXPECT_EQ(after.erase("/ok") + after.erase("/made"), 2U);
+                    EXPECT_EQ(after, before);
+                };
+            });
+    }
     rows.emplace_back("files changed between the listing and the pass", [](Ctx& c) {
         c.files({"/f/c", "/g/h/c", "/x", "/y"});
         WriteFile(c.two + "/f", "a file where a folder belongs");
@@ -403,6 +400,9 @@ TEST(BadInputTest, EveryBadInputGetsAClearResult) {
         EXPECT_TRUE(host->completed());
         EXPECT_EQ(host->lines(), c.log);
         faults.reset();
+        if (c.check) {
+            c.check();
+        }
         std::filesystem::current_path(working);
         Snapshot after = TakeSnapshot(c.dir.path());
         for (Snapshot* tree : {&after, &before}) {
