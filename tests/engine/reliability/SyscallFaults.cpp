@@ -14,17 +14,13 @@
 
 namespace doplet::test {
 
-FaultRules<Call, int, int, const char*, int, unsigned> faults;
+FaultRules<Call, int, SetErrno, int, const char*, int, unsigned> faults;
 
 namespace {
 
 // True (with errno set) when this call is to fail.
 bool Hit(Call call, int fd = -1, const char* name = "", int flags = 0, unsigned mode = 0) {
-    const int error = faults.hit(call, fd, name == nullptr ? "" : name, flags, mode);
-    if (error != 0) {
-        errno = error;
-    }
-    return error != 0;
+    return faults.hit(call, fd, name == nullptr ? "" : name, flags, mode);
 }
 
 // The C library's own function of this name.

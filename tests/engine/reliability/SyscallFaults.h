@@ -9,6 +9,8 @@
 
 #include "FaultRules.h"
 
+#include <cerrno>
+
 namespace doplet::test {
 
 // Tmpfile: openat with O_TMPFILE, an unnamed temporary. NamedTemp: openat with O_CREAT of a name
@@ -21,8 +23,11 @@ enum class Call { Tmpfile, NamedTemp, Openat2, LinkEmptyPath, LinkProc, Link, Re
     CopyRange, Write, Fchmod, Futimens, Fstat, Clone, Mkdir, Pread, Pwrite, Count };
 // clang-format on
 
+inline void SetErrno(int error) {
+    errno = error;
+}
 // The rules of every call; a hook gets the folder handle, the name (or "") and, for openat, the
 // flags and the mode asked for.
-extern FaultRules<Call, int, int, const char*, int, unsigned> faults;
+extern FaultRules<Call, int, SetErrno, int, const char*, int, unsigned> faults;
 
 } // namespace doplet::test

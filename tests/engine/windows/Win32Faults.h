@@ -15,7 +15,10 @@ enum class Api { OpenSource, SourceInfo, CreateTemp, Read, Write, SetInfo, Flush
     Count };
 // clang-format on
 
+inline void SetWin32Error(DWORD error) {
+    ::SetLastError(error);
+}
 // The rules of every call.
-extern FaultRules<Api, DWORD> win32;
+extern FaultRules<Api, DWORD, SetWin32Error> win32;
 
 } // namespace doplet::test
