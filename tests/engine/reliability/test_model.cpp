@@ -193,16 +193,14 @@ private:
 };
 
 TEST(ModelTest, RandomTreesAndEditsFollowTheRulesAndLoseNothing) {
-    // NOLINTBEGIN(concurrency-mt-unsafe): read before any thread starts
-    const char* given = std::getenv("DOPLET_SEED");
-    const char* stepsGiven = std::getenv("DOPLET_MODEL_STEPS");
-    const char* longTests = std::getenv("DOPLET_LONG_TESTS");
-    // NOLINTEND(concurrency-mt-unsafe)
-    const std::uint64_t seed = given != nullptr ? std::stoull(given) : std::random_device{}();
+    const auto env = [](const char* name, std::uint64_t fallback) {
+        const char* value = std::getenv(name); // NOLINT(concurrency-mt-unsafe): no threads yet
+        return value != nullptr ? std::stoull(value) : fallback;
+    };
+    const std::uint64_t seed = env("DOPLET_SEED", std::random_device{}());
     std::cout << "[ seed     ] ModelTest: DOPLET_SEED=" << seed << std::endl;
-    const std::int64_t steps = stepsGiven != nullptr ? std::stoll(stepsGiven)
-                               : longTests != nullptr && std::string_view(longTests) == "1" ? 20'000
-                                                                                            : 300;
+    const auto steps = static_cast<std::int64_t>(
+        env("DOPLET_MODEL_STEPS", env("DOPLET_LONG_TESTS", 0) == 1 ? 20'000 : 300));
     for (std::int64_t done = 0; done < steps && !testing::Test::HasFailure();) {
         Model model(seed + static_cast<std::uint64_t>(done)); // a fresh pair of trees now and then
         for (int i = 0; i < 60 && done < steps && !testing::Test::HasFailure(); ++i, ++done) {
