@@ -56,10 +56,11 @@ void SkipOrFail(const std::string& unmounted) {
 }
 
 // A file system of `kind` mounted on `dir` for as long as the object lives; where mounting is
-// refused here, mounted() is false and refusal() names the kind and says why.
+// refused here, mounted() is false and `unmounted` gets the kind and what the commands said.
 class Disk final {
 public:
-    Disk(const std::string& kind, const TempDir& scratch, std::string dir) : dir_(std::move(dir)) {
+    Disk(const std::string& kind, const TempDir& scratch, std::string dir, std::string& unmounted)
+        : dir_(std::move(dir)) {
         static const bool ownMounts =
             ::unshare(CLONE_NEWNS) == 0 &&
             ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
@@ -79,7 +80,9 @@ public:
         mounted_ =
             ownMounts &&
             Shell("i=" + scratch / (kind + ".img") + " d=" + dir_ + "; " + mounts.at(kind), output);
-        refusal_ = "\n  " + kind + ": " + ReadFile(output).value_or("no mount namespace");
+        if (!mounted_) {
+            unmounted += "\n  " + kind + ": " + ReadFile(output).value_or("no mount namespace");
+        }
         std::filesystem::remove(output);
     }
     ~Disk() {
@@ -88,12 +91,10 @@ public:
         }
     }
     [[nodiscard]] bool mounted() const { return mounted_; }
-    [[nodiscard]] const std::string& refusal() const { return refusal_; }
 
 private:
     std::string dir_;
     bool mounted_ = false;
-    std::string refusal_;
 };
 
 std::string Xattr(const std::string& path, const char* name) {
@@ -113,9 +114,8 @@ TEST(RealDisks, NothingIsLostOrExposedOnTheDisksPeopleSyncTo) {
         const TempDir scratch;
         const std::string one = scratch.makeFolder("one");
         const std::string two = scratch.makeFolder("two");
-        const Disk disk(kind, scratch, two);
+        const Disk disk(kind, scratch, two, unmounted);
         if (!disk.mounted()) {
-            unmounted += disk.refusal();
             continue;
         }
         // Names a stick takes for one file, at the file and at the folder level; each second
@@ -191,9 +191,9 @@ TEST(RealDisks, RootsInsideEachOtherOrReadOnlyGetClearResults) {
         WriteFile(two + "/c.txt", "c", kNew);
         FaultyFileSystem fs;
         const std::unique_ptr<Disk> disk =
-            row.event == "read-only" ? std::make_unique<Disk>(row.event, scratch, two) : nullptr;
+            row.event == "read-only" ? std::make_unique<Disk>(row.event, scratch, two, unmounted)
+                                     : nullptr;
         if (disk && !disk->mounted()) {
-            unmounted += disk->refusal();
             continue;
         }
         std::vector<std::string> lines;
