@@ -31,11 +31,6 @@ std::vector<std::string> Sorted(std::vector<std::string> lines) {
     return lines;
 }
 
-std::vector<std::string> ListAndPass(FileSystem& fs, const std::string& one,
-                                     const std::string& two) {
-    return RunPassHere(fs, ListBoth(fs, one, two));
-}
-
 bool Shell(const std::string& command, const std::string& output = "/dev/null") {
     // NOLINTNEXTLINE(concurrency-mt-unsafe): the test runs commands from one thread only
     return std::system(("(" + command + ") >" + output + " 2>&1").c_str()) == 0;
@@ -139,9 +134,9 @@ TEST(RealDisks, NothingIsLostOrExposedOnTheDisksPeopleSyncTo) {
                   " sparse.bin"));
 
         const std::shared_ptr<FileSystem> fs = MakeNativeFileSystem();
-        ListAndPass(*fs, one, two);
+        RunPassHere(*fs, ListBoth(*fs, one, two));
         for (int pass = 2; pass <= 3; ++pass) {
-            EXPECT_EQ(Sorted(ListAndPass(*fs, one, two)),
+            EXPECT_EQ(Sorted(RunPassHere(*fs, ListBoth(*fs, one, two))),
                       acls == 0 ? Sorted(settled) : std::vector<std::string>{})
                 << "pass " << pass;
         }
@@ -198,7 +193,7 @@ TEST(RealDisks, RootsInsideEachOtherOrReadOnlyGetClearResults) {
         }
         std::vector<std::string> lines;
         for (int pass = 0; pass < row.passes; ++pass) {
-            lines = ListAndPass(fs, one, two);
+            lines = RunPassHere(fs, ListBoth(fs, one, two));
         }
         EXPECT_EQ(lines, (disk ? std::vector{Failed(one, "/a.txt", 5), Failed(one, "/sub/b.txt", 3),
                                              Copied(two, one, "/c.txt")}
