@@ -31,7 +31,7 @@ struct Sides {
         std::vector<std::string> events{"start"};
         for (const std::string name : {"/a", "/b", "/c", "/z"}) { // side 1's, then side 2's
             const auto& [from, to] = name == "/z" ? std::tie(two, one) : std::tie(one, two);
-            events.push_back("line " + from + Native(name) + "->" + to + Native(name));
+            events.push_back("line " + Copied(from, to, name));
         }
         events.resize(1 + lines);
         if (completed) {

@@ -10,35 +10,17 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
-#include <tuple>
 #include <unistd.h>
 
-namespace doplet::test::faults {
+namespace doplet::test {
+
+FaultRules<Call, int, SetErrno, int, const char*, int, unsigned> faults;
+
 namespace {
-
-struct Rule {
-    int error = 0, skip = 0, times = 0, count = 0;
-    std::function<void(int, const char*, int, unsigned)> hook;
-};
-std::array<Rule, static_cast<std::size_t>(Call::Count)> rules;
-
-Rule& RuleOf(Call call) {
-    return rules[static_cast<std::size_t>(call)];
-}
 
 // True (with errno set) when this call is to fail.
 bool Hit(Call call, int fd = -1, const char* name = "", int flags = 0, unsigned mode = 0) {
-    Rule& rule = RuleOf(call);
-    const int seen = rule.count++;
-    if (rule.hook) {
-        rule.hook(fd, name == nullptr ? "" : name, flags, mode);
-    }
-    if (rule.error == 0 || seen < rule.skip || rule.times <= 0) {
-        return false;
-    }
-    --rule.times;
-    errno = rule.error;
-    return true;
+    return faults.hit(call, fd, name == nullptr ? "" : name, flags, mode);
 }
 
 // The C library's own function of this name.
@@ -48,29 +30,11 @@ template <typename Function> Function Next(const char* name) {
 }
 
 } // namespace
+} // namespace doplet::test
 
-void Fail(Call call, int error, int skip, int times) {
-    Rule& rule = RuleOf(call);
-    std::tie(rule.error, rule.skip, rule.times) = std::tie(error, skip, times);
-}
-
-void Before(Call call, std::function<void(int, const char*, int, unsigned)> hook) {
-    RuleOf(call).hook = std::move(hook);
-}
-
-int Count(Call call) {
-    return RuleOf(call).count;
-}
-
-void Reset() {
-    rules = {};
-}
-
-} // namespace doplet::test::faults
-
-using doplet::test::faults::Call;
-using doplet::test::faults::Hit;
-using doplet::test::faults::Next;
+using doplet::test::Call;
+using doplet::test::Hit;
+using doplet::test::Next;
 
 // NOLINTBEGIN(cert-dcl58-cpp, cppcoreguidelines-pro-type-vararg): the C library's own entry points
 extern "C" {

@@ -2,14 +2,16 @@
 
 // Faults at the level of single system calls, for the test programs that link SyscallFaults.cpp:
 // it defines the C library's openat, linkat, renameat, renameat2, syscall (for openat2),
-// copy_file_range, write, fchmod, futimens, fstat, ioctl and mkdirat itself, so the engine's calls
-// go through it. Nothing changes until a test arranges something; every other call goes straight on
-// to the C library. Arrange before a pass and reset after it; the pass may run on one other
-// thread, which must have ended before the test reads the counts.
+// copy_file_range, write, pread, pwrite, fchmod, futimens, fstat, ioctl and mkdirat itself, so the
+// engine's calls go through it. Nothing changes until a test arranges something; every other call
+// goes straight on to the C library. Arrange before a pass and reset after it; the pass may run on
+// one other thread, which must have ended before the test reads the counts.
 
-#include <functional>
+#include "FaultRules.h"
 
-namespace doplet::test::faults {
+#include <cerrno>
+
+namespace doplet::test {
 
 // Tmpfile: openat with O_TMPFILE, an unnamed temporary. NamedTemp: openat with O_CREAT of a name
 // like the copy step's temporaries. Openat2: syscall(SYS_openat2), resolving beneath a folder.
@@ -21,15 +23,11 @@ enum class Call { Tmpfile, NamedTemp, Openat2, LinkEmptyPath, LinkProc, Link, Re
     CopyRange, Write, Fchmod, Futimens, Fstat, Clone, Mkdir, Pread, Pwrite, Count };
 // clang-format on
 
-// The call fails with `error` after `skip` calls of its kind went through, `times` times.
-void Fail(Call call, int error, int skip = 0, int times = 1 << 30);
-// Runs before every call of this kind, with the folder handle, the name (or "") and, for
-// openat, the flags and the mode asked for.
-void Before(Call call,
-            std::function<void(int fd, const char* name, int flags, unsigned mode)> hook);
-// How many calls of this kind there were since the last reset.
-int Count(Call call);
-// Back to plain calls; forgets the counts.
-void Reset();
+inline void SetErrno(int error) {
+    errno = error;
+}
+// The rules of every call; a hook gets the folder handle, the name (or "") and, for openat, the
+// flags and the mode asked for.
+extern FaultRules<Call, int, SetErrno, int, const char*, int, unsigned> faults;
 
-} // namespace doplet::test::faults
+} // namespace doplet::test

@@ -11,10 +11,12 @@
 #include "FaultyFileSystem.h"
 #include "TestFiles.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <iostream>
+#include <map>
 #include <random>
-#include <set>
 
 namespace doplet::test {
 namespace {
@@ -24,6 +26,10 @@ constexpr const char* kFolders[] = {"",        "/d0",     "/d1",           "/d0/
 // Other programs' temporaries among them: they are files like any other.
 constexpr const char* kNames[] = {"f0.txt",   "f1",       "~$r.docx", "x.swp",
                                   "\xc3\xbc", "\xff.bin", "a b.txt",  ".hidden"};
+
+bool Exists(const std::string& path) { // also a dangling link
+    return std::filesystem::exists(std::filesystem::symlink_status(path));
+}
 
 // The two-second step of a time, floored, so that times before 1970 work alike.
 std::int64_t Step(FileTime time) {
@@ -126,15 +132,14 @@ private:
     std::string copy(int from, int to, const std::string& entry) {
         const auto source = files_[from].find(entry);
         const auto target = files_[to].find(entry);
-        const std::string line = root_[from] + entry;
         if (source == files_[from].end()) {
-            return line + "失敗しました Error－2";
+            return Failed(root_[from], entry, 2);
         }
         if (target != files_[to].end() && (target->second.mode & 0200) == 0) {
-            return line + "失敗しました Error－5";
+            return Failed(root_[from], entry, 5);
         }
         files_[to][entry] = source->second;
-        return line + "->" + root_[to] + entry;
+        return Copied(root_[from], root_[to], entry);
     }
 
     // Runs a pass and compares its log and both trees with the model; returns its failures.
@@ -188,8 +193,14 @@ private:
 };
 
 TEST(ModelTest, RandomTreesAndEditsFollowTheRulesAndLoseNothing) {
-    const std::uint64_t seed = SeedFor("ModelTest");
-    const std::int64_t steps = EnvNumber("DOPLET_MODEL_STEPS", 300, 20'000);
+    const auto env = [](const char* name, std::uint64_t fallback) {
+        const char* value = std::getenv(name); // NOLINT(concurrency-mt-unsafe): no threads yet
+        return value != nullptr ? std::stoull(value) : fallback;
+    };
+    const std::uint64_t seed = env("DOPLET_SEED", std::random_device{}());
+    std::cout << "[ seed     ] ModelTest: DOPLET_SEED=" << seed << std::endl;
+    const auto steps = static_cast<std::int64_t>(
+        env("DOPLET_MODEL_STEPS", env("DOPLET_LONG_TESTS", 0) == 1 ? 20'000 : 300));
     for (std::int64_t done = 0; done < steps && !testing::Test::HasFailure();) {
         Model model(seed + static_cast<std::uint64_t>(done)); // a fresh pair of trees now and then
         for (int i = 0; i < 60 && done < steps && !testing::Test::HasFailure(); ++i, ++done) {

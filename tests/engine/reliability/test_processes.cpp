@@ -17,7 +17,7 @@
 namespace doplet::test {
 namespace {
 
-using C = faults::Call;
+using C = Call;
 
 struct Child {
     std::vector<std::string> lines;
@@ -43,10 +43,10 @@ Child PassInChild(const std::string& one, const std::string& two, bool asNobody,
             ::_exit(77);
         }
         if (kill.named) {
-            faults::Fail(C::Tmpfile, EOPNOTSUPP);
+            faults.fail(C::Tmpfile, EOPNOTSUPP);
         }
         if (kill.call != C::Count) {
-            faults::Before(kill.call, [n = kill.nth](int, const char*, int, unsigned) mutable {
+            faults.before(kill.call, [n = kill.nth](int, const char*, int, unsigned) mutable {
                 if (--n == 0) {
                     ::raise(SIGKILL);
                 }
@@ -157,14 +157,12 @@ TEST(UnprivilegedTest, WhatTheUserMayNotReadOrWriteFailsWith5AndStaysAsItWas) {
     }
     const Snapshot before = TakeSnapshot(two);
     const Child child = PassInChild(one, two, true);
-    const std::string failed = "失敗しました Error－";
     // A folder the user may not create is 3, like any folder of the target's path that is missing.
     std::vector<std::string> lines = child.lines;
     std::sort(lines.begin(), lines.end());
-    EXPECT_EQ(lines,
-              (std::vector{one + "/closed/a" + failed + "5", one + "/locked/new/a" + failed + "3",
-                           one + "/ok->" + two + "/ok", one + "/open/mine" + failed + "5",
-                           one + "/open/theirs" + failed + "5", one + "/secret" + failed + "5"}));
+    EXPECT_EQ(lines, (std::vector{Failed(one, "/closed/a", 5), Failed(one, "/locked/new/a", 3),
+                                  Copied(one, two, "/ok"), Failed(one, "/open/mine", 5),
+                                  Failed(one, "/open/theirs", 5), Failed(one, "/secret", 5)}));
     Snapshot after = TakeSnapshot(two);
     EXPECT_EQ(LStat(two + "/ok").st_uid, 65534U);
     EXPECT_EQ(after.erase("/ok"), 1U);

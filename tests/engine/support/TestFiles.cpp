@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <iostream>
 #include <random>
 #include <sstream>
 #include <unistd.h>
@@ -58,6 +57,14 @@ std::string Native(std::string_view path) {
     return native;
 }
 
+std::string Copied(const std::string& from, const std::string& to, std::string_view entry) {
+    return from + Native(entry) + "->" + to + Native(entry);
+}
+
+std::string Failed(const std::string& from, std::string_view entry, int code) {
+    return from + Native(entry) + "失敗しました Error－" + std::to_string(code);
+}
+
 void WriteFile(const std::string& path, std::string_view content, FileTime mtime) {
     fs::create_directories(fs::path(path).parent_path());
     {
@@ -79,11 +86,6 @@ std::optional<std::string> ReadFile(const std::string& path) {
     std::ostringstream content;
     content << in.rdbuf();
     return in ? std::optional(content.str()) : std::nullopt;
-}
-
-bool Exists(const std::string& path) {
-    std::error_code ec;
-    return fs::exists(fs::symlink_status(path, ec));
 }
 
 #ifndef _WIN32 // modes, links and folder handles: the Linux tests only
@@ -171,23 +173,6 @@ std::vector<std::string> RunPassHere(FileSystem& fs, const PassInput& input, boo
         *completed = done && host.completed();
     }
     return host.lines();
-}
-
-std::uint64_t SeedFor(std::string_view test) {
-    const char* given = std::getenv("DOPLET_SEED"); // NOLINT(concurrency-mt-unsafe)
-    const std::uint64_t seed = given != nullptr ? std::stoull(given) : std::random_device{}();
-    std::cout << "[ seed     ] " << test << ": DOPLET_SEED=" << seed << std::endl;
-    return seed;
-}
-
-std::int64_t EnvNumber(const char* name, std::int64_t fallback, std::int64_t longFallback) {
-    // NOLINTBEGIN(concurrency-mt-unsafe): read before any thread starts
-    if (const char* value = std::getenv(name)) {
-        return std::stoll(value);
-    }
-    const char* longTests = std::getenv("DOPLET_LONG_TESTS");
-    // NOLINTEND(concurrency-mt-unsafe)
-    return longTests != nullptr && std::string(longTests) == "1" ? longFallback : fallback;
 }
 
 } // namespace doplet::test

@@ -56,7 +56,6 @@ std::optional<std::string> ReadFile(const std::string& path);
 // The file's own status (a link is not followed). Fails the test when it does not exist. Not on
 // Windows, nor are snapshots.
 struct stat LStat(const std::string& path);
-bool Exists(const std::string& path); // the name exists (also a dangling link)
 
 // One name below a root as a snapshot saw it: a file with its content, time and mode, a folder,
 // or a link with its target.
@@ -71,6 +70,11 @@ struct Node {
 using Snapshot = std::map<std::string, Node>;
 Snapshot TakeSnapshot(const std::string& root);
 
+// The log lines of a pass: `entry` ("/sub/a.txt", written with '/') copied from root `from` to
+// root `to`, or failed with `code`.
+std::string Copied(const std::string& from, const std::string& to, std::string_view entry);
+std::string Failed(const std::string& from, std::string_view entry, int code);
+
 // A list filled by a listing, with the lines it received.
 std::shared_ptr<FileList> ListTree(FileSystem& fs, const std::string& root, int tag = 1);
 std::vector<std::string> LinesOf(const FileList& list);
@@ -80,11 +84,6 @@ PassInput ListBoth(FileSystem& fs, const std::string& folder1, const std::string
 // announced its completion.
 std::vector<std::string> RunPassHere(FileSystem& fs, const PassInput& input,
                                      bool* completed = nullptr);
-
-// The seed of a randomised test (DOPLET_SEED=<n> repeats a run; printed), and numbers from the
-// environment (DOPLET_LONG_TESTS=1 selects the long fallback).
-std::uint64_t SeedFor(std::string_view test);
-std::int64_t EnvNumber(const char* name, std::int64_t fallback, std::int64_t longFallback);
 
 // Size labels that record every caption set.
 struct RecordingLabels final : SizeLabels {

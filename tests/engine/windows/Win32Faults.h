@@ -4,22 +4,21 @@
 // --wrap for each call's import, so every call the engine makes passes through here; a call fails
 // only when a test asks for it.
 
-#include <functional>
+#include "FaultRules.h"
+
 #include <windows.h>
 
-namespace doplet::test::win32 {
+namespace doplet::test {
 
 // clang-format off
 enum class Api { OpenSource, SourceInfo, CreateTemp, Read, Write, SetInfo, Flush, Move, MakeFolder,
     Count };
 // clang-format on
 
-// After `skip` calls of `api` went through, the next `times` fail with `error`.
-void Fail(Api api, DWORD error, int skip = 0, int times = 1);
-// Runs `hook` just before every call of `api`.
-void Before(Api api, std::function<void()> hook);
-// How many calls of `api` were made since the last Reset.
-int Count(Api api);
-void Reset();
+inline void SetWin32Error(DWORD error) {
+    ::SetLastError(error);
+}
+// The rules of every call.
+extern FaultRules<Api, DWORD, SetWin32Error> win32;
 
-} // namespace doplet::test::win32
+} // namespace doplet::test

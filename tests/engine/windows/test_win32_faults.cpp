@@ -14,8 +14,6 @@
 namespace doplet::test {
 namespace {
 
-using win32::Api;
-
 TEST(Win32FaultsTest, EveryFailingCallGivesItsCodeAndLosesNothing) {
     const struct { // NOLINT(clang-analyzer-optin.performance.Padding): read as a table
         const char* name;
@@ -43,7 +41,6 @@ TEST(Win32FaultsTest, EveryFailingCallGivesItsCodeAndLosesNothing) {
         {"folder cannot be made", 0, Api::MakeFolder, ERROR_ACCESS_DENIED, 0, 1, 5},
         // clang-format on
     };
-    const std::string a = Native("/s/a"), b = Native("/s/b");
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         const TempDir dir;
@@ -55,21 +52,21 @@ TEST(Win32FaultsTest, EveryFailingCallGivesItsCodeAndLosesNothing) {
         }
         FaultyFileSystem fs;
         const PassInput input = ListBoth(fs, one, two);
-        win32::Reset();
-        win32::Fail(row.api, row.error, row.skip, row.times);
+        win32.reset();
+        win32.fail(row.api, row.error, row.skip, row.times);
         if (row.planted != nullptr) {
-            win32::Before(row.api, [&, done = false]() mutable {
+            win32.before(row.api, [&, done = false]() mutable {
                 if (!std::exchange(done, true)) {
                     WriteFile(two + "/s/a", row.planted);
                 }
             });
         }
         const std::vector<std::string> log = RunPassHere(fs, input);
-        EXPECT_GT(win32::Count(row.api), row.skip) << "the call was never reached";
-        win32::Reset();
-        const std::string failed = "失敗しました Error－" + std::to_string(row.code);
-        EXPECT_EQ(log, (std::vector{one + a + (row.code == 0 ? "->" + two + a : failed),
-                                    one + b + "->" + two + b}));
+        EXPECT_GT(win32.count(row.api), row.skip) << "the call was never reached";
+        win32.reset();
+        EXPECT_EQ(log, (std::vector{row.code == 0 ? Copied(one, two, "/s/a")
+                                                  : Failed(one, "/s/a", row.code),
+                                    Copied(one, two, "/s/b")}));
         const std::optional<std::string> kept = row.planted != nullptr ? row.planted
                                                 : row.code == 0        ? "new a"
                                                 : row.replace ? std::optional<std::string>("old")
