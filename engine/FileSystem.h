@@ -124,6 +124,10 @@ public:
     virtual std::unique_ptr<Folder> openTargetFolder(Folder& root, std::string_view relative,
                                                      Folder& sourceRoot, int* error) = 0;
 
+    // Whether the file `relative` below `root` could be read for a copy, judged without opening it:
+    // 0, or the code the copy would fail with where that can be known beforehand.
+    virtual int checkReadable(Folder& root, std::string_view relative) = 0;
+
     // Whether a copy could be put into the open folder `folder` as its entry `name` ("" for a
     // folder to be created there), judged without writing anything: 0, or the code the copy would
     // fail with where that can be known beforehand (a folder this user may not write into, a

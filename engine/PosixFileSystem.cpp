@@ -757,6 +757,14 @@ public:
         return nullptr;
     }
 
+    int checkReadable(Folder& root, std::string_view relative) override {
+        if (::faccessat(FdOf(root), RelativeForAt(relative).c_str(), R_OK, AT_EACCESS) == 0 ||
+            errno == ENAMETOOLONG) { // a path that long is read in pieces: the copy will tell
+            return 0;
+        }
+        return ErrorCodeFromErrno(errno);
+    }
+
     int checkWritable(Folder& folder, std::string_view name) override {
         const int folderFd = FdOf(folder);
         bool exists = false;

@@ -559,6 +559,9 @@ public:
         return nullptr;
     }
 
+    // Who may read a file is the security system's to say when the copy opens it.
+    int checkReadable(Folder& /*root*/, std::string_view /*relative*/) override { return 0; }
+
     // A folder's permissions are not looked at: what a user may do there is the security
     // system's to say when the copy is made.
     int checkWritable(Folder& folder, std::string_view name) override {

@@ -95,6 +95,9 @@ int PlanningFileSystem::copyFile(Folder& sourceRoot, std::string_view sourceRela
     if (!source.sameVersionAs(sourceSeen)) {
         return kErrorSharingViolation;
     }
+    if (const int error = real_.checkReadable(sourceRoot, sourceRelative); error != 0) {
+        return error;
+    }
     if (targetName.empty() || targetName == "." || targetName == "..") {
         return kErrorAccessDenied;
     }

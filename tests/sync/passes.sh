@@ -143,23 +143,27 @@ $work/1/x\\x0Apayroll.xlsx失敗しました Error－5->$work/2/x\\x0Apayroll.xl
 LANG=C run -q 1 2
 expect "quiet, nothing due" "0||" "$status|$(cat out)|$(cat err)"
 
-# What a dry run foresees for a user who may not write everything: the lines of the real pass.
-# Side 2 belongs to root (mode 755), its folder w to the user.
+# As a user who may not read or write everything (side 2 is root's, mode 755, its folder w the
+# user's): what is refused fails and stays as it was, a folder the user may not read is left out,
+# what is allowed is copied and belongs to the user; the dry run foresees the real pass's lines.
 if [ "$(id -u)" = 0 ]; then
   rm -rf 1 2 && mkdir -p 1 2/w/l.real && chmod 755 "$work"
   f 1/a.txt A && f 1/sub/b.txt B && f 1/w/ok.txt O && f 1/w/c/d.txt D && f 1/w/l/x.txt X
   f 1/w/r.txt new 10 && f 2/w/r.txt old && chmod 444 2/w/r.txt && f 1/w/mine.txt new 10
-  f 2/w/mine.txt old && f 2/w/c file && ln -s l.real 2/w/l && chown -R 65534:65534 2/w
-  chown root:root 2/w/mine.txt && chmod -R a+rX 1
+  f 2/w/mine.txt old && f 2/w/c file && ln -s l.real 2/w/l && f 1/w/secret S && f 1/hidden/h H
+  chmod -R a+rX 1 && chmod 0 1/w/secret && chmod 700 1/hidden
+  chown -R 65534:65534 2/w && chown root:root 2/w/mine.txt && before=$(tree | grep -v -e ok.txt -e '^2/w d')
   as=(setpriv --reuid=65534 --regid=65534 --clear-groups --)
   LANG=C run -n 1 2 && dry=$(sed 's/(dry-run) //' out) drystatus=$status
   LANG=C run 1 2
   as=()
   expect "unprivileged: lines" "$(lines 1!a.txt!5 1!sub/b.txt!3 1\>w/ok.txt 1!w/c/d.txt!3 \
-    1!w/l/x.txt!5 1!w/r.txt!5 1!w/mine.txt!5 2!w/c!5 2!w/l!5)" "$(cat out)"
+    1!w/l/x.txt!5 1!w/r.txt!5 1!w/mine.txt!5 1!w/secret!5 2!w/c!5 2!w/l!5)" "$(cat out)"
   expect "unprivileged: the dry run foresees them" "$(cat out)|$status" "$dry|$drystatus"
+  expect "unprivileged: the rest as it was, the copy the user's" "$before|65534" \
+    "$(tree | grep -v -e ok.txt -e '^2/w d')|$(stat -c %u 2/w/ok.txt)"
 else
-  echo "SKIPPED: the dry run of an unprivileged user needs root to arrange it"
+  echo "SKIPPED: the rows of an unprivileged user need root to arrange them"
 fi
 
 # A stop once the first line is out (till then the unread pipe holds the pass): an interrupt, a

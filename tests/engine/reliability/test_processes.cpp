@@ -1,5 +1,5 @@
-// Passes in processes of their own: killed with SIGKILL just before each system call of the copy
-// step (with unnamed and with named temporaries), and run as the unprivileged user nobody.
+// Passes in processes of their own, killed with SIGKILL just before each system call of the copy
+// step (with unnamed and with named temporaries).
 
 #include "RecordingHost.h"
 #include "SyscallFaults.h"
@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <csignal>
 #include <fstream>
-#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,18 +29,13 @@ struct Kill {
     bool named = false;
 };
 
-// Lists both folders and runs a pass in a child process, as the user nobody when `asNobody`, and
-// killed as `kill` says.
-Child PassInChild(const std::string& one, const std::string& two, bool asNobody, Kill kill = {}) {
+// Lists both folders and runs a pass in a child process, killed as `kill` says.
+Child PassInChild(const std::string& one, const std::string& two, Kill kill = {}) {
     int ends[2];
     EXPECT_EQ(::pipe(ends), 0);
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::close(ends[0]);
-        if (asNobody &&
-            (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
-            ::_exit(77);
-        }
         if (kill.named) {
             faults.fail(C::Tmpfile, EOPNOTSUPP);
         }
@@ -106,7 +100,7 @@ TEST(CrashTest, APassKilledBeforeAnyStepOfACopyLosesNothingAndTheNextPassSettles
         WriteFile(two + "/a", "old a", {kBaseTime, 0});
         ::chmod((one + "/a").c_str(), 0640);
         const Snapshot before[2] = {TakeSnapshot(one), TakeSnapshot(two)};
-        const Child child = PassInChild(one, two, false, row);
+        const Child child = PassInChild(one, two, row);
         EXPECT_TRUE(child.killed) << "the step was never reached";
         EXPECT_EQ(TakeSnapshot(one), before[0]);
         Snapshot after = TakeSnapshot(two);
@@ -124,49 +118,12 @@ TEST(CrashTest, APassKilledBeforeAnyStepOfACopyLosesNothingAndTheNextPassSettles
             const std::string name = line.substr(line.rfind('/'));
             EXPECT_EQ(after.at(name), before[0].at(name)) << line;
         }
-        EXPECT_EQ(PassInChild(one, two, false).lines.size() + child.lines.size(), 2U);
-        EXPECT_EQ(PassInChild(one, two, false).lines, std::vector<std::string>{});
+        EXPECT_EQ(PassInChild(one, two).lines.size() + child.lines.size(), 2U);
+        EXPECT_EQ(PassInChild(one, two).lines, std::vector<std::string>{});
         after = TakeSnapshot(two);
         std::erase_if(after, IsTemporary);
         EXPECT_EQ(after, before[0]);
     }
-}
-
-// As nobody: what the user may not read or write fails and stays as it was; a folder the
-// user may not read is left out of the listing; what is allowed is copied and belongs to nobody.
-TEST(UnprivilegedTest, WhatTheUserMayNotReadOrWriteFailsWith5AndStaysAsItWas) {
-    if (::geteuid() != 0) {
-        GTEST_SKIP() << "needs root to become nobody";
-    }
-    const TempDir dir;
-    const std::string one = dir.makeFolder("one"), two = dir.makeFolder("two");
-    for (const char* entry : {"/secret", "/closed/a", "/open/theirs", "/open/mine", "/locked/new/a",
-                              "/ok", "/hidden/a"}) {
-        WriteFile(one + entry, "new", {kBaseTime + 60, 0});
-    }
-    for (const char* entry : {"/closed/a", "/open/theirs", "/open/mine"}) {
-        WriteFile(two + entry, "old", {kBaseTime, 0});
-    }
-    dir.makeFolder("two/locked");
-    ::chmod((one + "/secret").c_str(), 0);
-    ::chmod((one + "/hidden").c_str(), 0700);
-    ::chmod((two + "/open").c_str(), 0777);
-    ::chmod((two + "/open/mine").c_str(), 0444);
-    for (const std::string& path : {one, two, two + "/open/mine"}) { // nobody's
-        ::chown(path.c_str(), 65534, 65534);
-    }
-    const Snapshot before = TakeSnapshot(two);
-    const Child child = PassInChild(one, two, true);
-    // A folder the user may not create is 3, like any folder of the target's path that is missing.
-    std::vector<std::string> lines = child.lines;
-    std::sort(lines.begin(), lines.end());
-    EXPECT_EQ(lines, (std::vector{Failed(one, "/closed/a", 5), Failed(one, "/locked/new/a", 3),
-                                  Copied(one, two, "/ok"), Failed(one, "/open/mine", 5),
-                                  Failed(one, "/open/theirs", 5), Failed(one, "/secret", 5)}));
-    Snapshot after = TakeSnapshot(two);
-    EXPECT_EQ(LStat(two + "/ok").st_uid, 65534U);
-    EXPECT_EQ(after.erase("/ok"), 1U);
-    EXPECT_EQ(after, before);
 }
 
 } // namespace

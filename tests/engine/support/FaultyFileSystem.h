@@ -63,6 +63,9 @@ public:
                                              Folder& sourceRoot, int* error) override {
         return real_->openTargetFolder(root, relative, sourceRoot, error);
     }
+    int checkReadable(Folder& root, std::string_view relative) override {
+        return real_->checkReadable(root, relative);
+    }
     int checkWritable(Folder& folder, std::string_view name) override {
         return real_->checkWritable(folder, name);
     }
