@@ -76,20 +76,18 @@ public:
             before_(sourceRelative, targetName);
         }
         struct HookedWatch final : CopyWatch {
-            HookedWatch(CopyWatch& inner, std::function<void()> hook)
-                : inner(inner), hook(std::move(hook)) {}
+            HookedWatch(CopyWatch& inner, std::function<bool()> commit)
+                : inner(inner), commit(std::move(commit)) {}
             void copied(std::uint64_t bytes) override { inner.copied(bytes); }
-            bool mayCommit() override {
-                if (hook) {
-                    hook();
-                }
-                return inner.mayCommit();
-            }
+            bool mayCommit() override { return commit(); }
             CopyWatch& inner;
-            std::function<void()> hook;
-        } hooked(watch, beforeCommit_ ? std::function<void()>(
-                                            [&] { beforeCommit_(sourceRelative, targetName); })
-                                      : nullptr);
+            std::function<bool()> commit;
+        } hooked(watch, [&] {
+            if (beforeCommit_) {
+                beforeCommit_(sourceRelative, targetName);
+            }
+            return watch.mayCommit();
+        });
         const int result = real_->copyFile(sourceRoot, sourceRelative, sourceSeen, targetFolder,
                                            targetName, targetSeen, hooked);
         if (after_) {
