@@ -176,9 +176,12 @@ TEST(Worker, AnnouncesEachEntryOnceAndTheBytesOfTheFileInHand) {
                                       now.bytesInHand < kLarge && i < host.lines[0]);
     }
     EXPECT_TRUE(heardWithin);
-    EXPECT_EQ(host.seen.back().entriesDone, 4U);
+    EXPECT_EQ(host.seen.back().entriesDone + host.seen.back().sizeInHand, 4U);
     EXPECT_EQ(host.seen.back().filesCopied, (std::array<std::uint64_t, 2>{1, 1}));
     EXPECT_EQ(host.seen.back().bytesCopied, (std::array<std::uint64_t, 2>{kLarge, 3}));
+    Host other; // a side that is no folder lists one line that names no file
+    ASSERT_TRUE(RunPass(fs, ListBoth(fs, one, dir / "gone"), other, control));
+    EXPECT_EQ(other.seen.back().entriesTotal, 3U); // z came over in the first pass
 }
 
 } // namespace
