@@ -33,6 +33,15 @@ std::wstring Widen(std::u8string_view text) {
     return wide;
 }
 
+std::string Narrow(std::wstring_view text) {
+    const int size = static_cast<int>(text.size());
+    const int length =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), size, bytes.data(), length, nullptr, nullptr);
+    return bytes;
+}
+
 std::wstring TextOf(const Control& control) {
     const std::wstring text = Widen(control.text);
     if (control.kind != Kind::Memo) {

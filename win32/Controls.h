@@ -17,6 +17,7 @@ const wchar_t* ClassOf(Kind kind);
 inline constexpr wchar_t kPanelClass[] = L"DopletPanel";
 
 std::wstring Widen(std::u8string_view text);
+std::string Narrow(std::wstring_view text); // to UTF-8
 
 // The text a control of this row holds: the table's text, with CR LF line ends in a memo.
 std::wstring TextOf(const Control& control);

@@ -22,21 +22,10 @@ constexpr UINT kSendTimeoutMs = 10'000;
 
 int failures = 0;
 
-// Wine's console output takes bytes as they are: write UTF-8.
-std::string Utf8(const std::wstring& text) {
-    const int size = static_cast<int>(text.size());
-    std::string bytes(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(), size,
-                                                                   nullptr, 0, nullptr, nullptr)),
-                      '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), size, bytes.data(), static_cast<int>(bytes.size()),
-                        nullptr, nullptr);
-    return bytes;
-}
-
 void Fail(const char* name, const char* what, const std::wstring& got, const std::wstring& want) {
     ++failures;
-    std::printf("FAIL %s: %s is \"%s\", expected \"%s\"\n", name, what, Utf8(got).c_str(),
-                Utf8(want).c_str());
+    std::printf("FAIL %s: %s is \"%s\", expected \"%s\"\n", name, what, Narrow(got).c_str(),
+                Narrow(want).c_str());
 }
 
 std::wstring Text(HWND control) {
@@ -109,22 +98,14 @@ void CheckControls(HWND window, const std::vector<HWND>& found) {
 
 // The dialog manager's tab order must be the table's.
 void CheckTabOrder(HWND window, const std::vector<HWND>& found) {
-    std::vector<int> rows;
-    for (int row = 0; row < static_cast<int>(std::size(kControls)); ++row) {
-        if (kControls[row].tab >= 0) {
-            rows.push_back(row);
-        }
-    }
-    std::ranges::sort(rows, {}, [](int row) { return kControls[row].tab; });
     HWND at = GetNextDlgTabItem(window, nullptr, FALSE);
-    for (const int row : rows) {
-        const auto it = std::ranges::find(found, at);
-        const std::wstring got =
-            it == found.end()
-                ? L"none"
-                : Widen(reinterpret_cast<const char8_t*>(kControls[it - found.begin()].name));
-        if (at != found[static_cast<std::size_t>(row)]) {
-            Fail(kControls[row].name, "tab stop taken by", got, L"itself");
+    for (int tab = 0;; ++tab) {
+        const auto* row = std::ranges::find(kControls, tab, &Control::tab);
+        if (row == std::end(kControls)) {
+            return;
+        }
+        if (at != found[static_cast<std::size_t>(row - std::begin(kControls))]) {
+            Fail(row->name, "tab stop", L"another control's", L"its own");
         }
         at = GetNextDlgTabItem(window, at, FALSE);
     }
@@ -148,7 +129,7 @@ int wmain(int argc, wchar_t** argv) {
     PROCESS_INFORMATION program{};
     if (!CreateProcessW(argv[1], command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &program)) {
-        std::printf("FAIL cannot start %s: error %lu\n", Utf8(argv[1]).c_str(), GetLastError());
+        std::printf("FAIL cannot start %s: error %lu\n", Narrow(argv[1]).c_str(), GetLastError());
         return 1;
     }
     CloseHandle(program.hThread);
@@ -159,7 +140,7 @@ int wmain(int argc, wchar_t** argv) {
         DWORD code = 0;
         GetExitCodeProcess(program.hProcess, &code);
         std::printf("FAIL no visible window \"%s\" within %lu ms (exit code %lu)\n",
-                    Utf8(caption).c_str(), kDeadlineMs, code);
+                    Narrow(caption).c_str(), kDeadlineMs, code);
         TerminateProcess(program.hProcess, 99);
         return 1;
     }
@@ -180,9 +161,11 @@ int wmain(int argc, wchar_t** argv) {
     CheckControls(window, found);
     CheckTabOrder(window, found);
 
-    HWND exit = ByText(found, L"終了");
+    const std::wstring exitText = L"終了";
+    const std::string exitName = Narrow(exitText);
+    HWND exit = ByText(found, exitText);
     if (exit == nullptr) {
-        std::printf("FAIL no control reads \"%s\"\n", Utf8(L"終了").c_str());
+        std::printf("FAIL no control reads \"%s\"\n", exitName.c_str());
         TerminateProcess(program.hProcess, 99);
         return 1;
     }
@@ -190,11 +173,11 @@ int wmain(int argc, wchar_t** argv) {
     DWORD code = 99;
     if (WaitForSingleObject(program.hProcess, kDeadlineMs) != WAIT_OBJECT_0) {
         std::printf("FAIL the program still runs %lu ms after \"%s\"\n", kDeadlineMs,
-                    Utf8(L"終了").c_str());
+                    exitName.c_str());
         TerminateProcess(program.hProcess, 99);
     } else if (GetExitCodeProcess(program.hProcess, &code) && code != 0) {
         std::printf("FAIL the program ended with exit code %lu after \"%s\"\n", code,
-                    Utf8(L"終了").c_str());
+                    exitName.c_str());
     }
     CloseHandle(program.hProcess);
     if (code != 0) {
