@@ -28,15 +28,26 @@ void Fail(const char* name, const char* what, const std::wstring& got, const std
                 Narrow(want).c_str());
 }
 
+// The control's text, asked again until its program answers: under a loaded Wine the program may
+// not answer for seconds, and an unanswered question must not read as an empty text.
 std::wstring Text(HWND control) {
-    DWORD_PTR length = 0;
-    SendMessageTimeoutW(control, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &length);
-    std::wstring text(length + 1, L'\0');
-    DWORD_PTR copied = 0;
-    SendMessageTimeoutW(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
-                        SMTO_ABORTIFHUNG, kSendTimeoutMs, &copied);
-    text.resize(copied);
-    return text;
+    const ULONGLONG end = GetTickCount64() + kDeadlineMs;
+    do {
+        DWORD_PTR length = 0;
+        if (SendMessageTimeoutW(control, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kSendTimeoutMs,
+                                &length) == 0) {
+            continue;
+        }
+        std::wstring text(length + 1, L'\0');
+        DWORD_PTR copied = 0;
+        if (SendMessageTimeoutW(control, WM_GETTEXT, text.size(),
+                                reinterpret_cast<LPARAM>(text.data()), SMTO_NORMAL, kSendTimeoutMs,
+                                &copied) != 0) {
+            text.resize(copied);
+            return text;
+        }
+    } while (GetTickCount64() < end);
+    return L"(no answer)";
 }
 
 std::wstring ClassName(HWND control) {
