@@ -3,8 +3,8 @@
 // The file system of a dry run: every lookup reads the real disk, nothing is ever written. A copy
 // is checked as far as can be without writing (the source still as seen, the target still as
 // seen and replaceable, every folder on the way a folder or missing, the source readable and the
-// folders to be written into or created in writable for this user) and then remembered, so that later lookups in the
-// same pass see the planned copy as done.
+// folders to be written into or created in writable for this user) and then remembered, so that
+// later lookups in the same pass see the planned copy as done.
 
 #include "FileSystem.h"
 
