@@ -33,6 +33,9 @@ char32_t ToLower(char32_t c) {
     if (c == 0x178) {
         return 0xFF;
     }
+    if (c == 0x130) {
+        return U'i'; // the capital I with a dot above, as Windows lowers it
+    }
     // Latin Extended-A: upper case at even places, but at odd ones in 0x139-0x148 and 0x179-0x17E.
     const bool oddUpper = in(0x139, 0x148) || in(0x179, 0x17E);
     if ((in(0x100, 0x137) || in(0x14A, 0x177) || oddUpper) && (c % 2 == 1) == oddUpper) {

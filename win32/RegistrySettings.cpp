@@ -14,8 +14,8 @@ constexpr wchar_t kKey[] = L"software\\QuillBarrow\\doplet\\main1";
 constexpr wchar_t kFolder1[] = L"CODE1";
 constexpr wchar_t kFolder2[] = L"CODE2";
 
-std::string NameOf(const wchar_t* value) {
-    return value == kFolder1 ? "CODE1" : "CODE2";
+std::string NameOf(std::wstring_view value) {
+    return {value.begin(), value.end()}; // the value names are ASCII
 }
 
 // The key, opened with full access and created (with its parents) when missing; closed when it
@@ -41,18 +41,18 @@ public:
     void read(const wchar_t* value, std::wstring& text) const {
         DWORD type = 0;
         std::vector<wchar_t> data(MAX_PATH + 1);
-        LSTATUS status = ERROR_MORE_DATA;
         DWORD bytes = 0;
-        while (status == ERROR_MORE_DATA) {
+        for (;;) {
             bytes = static_cast<DWORD>(data.size() * sizeof(wchar_t));
-            status = RegQueryValueExW(key_, value, nullptr, &type,
-                                      reinterpret_cast<BYTE*>(data.data()), &bytes);
-            if (status == ERROR_MORE_DATA) {
-                data.resize(bytes / sizeof(wchar_t) + 2);
+            const LSTATUS status = RegQueryValueExW(key_, value, nullptr, &type,
+                                                    reinterpret_cast<BYTE*>(data.data()), &bytes);
+            if (status == ERROR_SUCCESS) {
+                break;
             }
-        }
-        if (status != ERROR_SUCCESS) {
-            return; // nothing stored (or nothing this user may read): the text stays as it is
+            if (status != ERROR_MORE_DATA) {
+                return; // nothing stored (or nothing this user may read): the text stays
+            }
+            data.resize(bytes / sizeof(wchar_t) + 2); // longer than the buffer: again, with room
         }
         if (bytes > 0 && type != REG_SZ && type != REG_EXPAND_SZ) {
             throw SettingsError(frontend::Format(texts::kBadDataType, NameOf(value)));
