@@ -93,17 +93,4 @@ bool RunOperation(const std::function<void()>& operation) {
     return runner.completed();
 }
 
-QString ProgramTitle(const QString& programFile) {
-    QString name = QFileInfo(programFile).fileName();
-    name.truncate(name.indexOf(u'.') < 0 ? name.size() : name.indexOf(u'.'));
-    return name.left(1) + name.mid(1).toLower();
-}
-
-QString WithFullStop(const QString& message) {
-    if (!message.isEmpty() && message.back() > u'.') {
-        return message + u'.';
-    }
-    return message;
-}
-
 } // namespace doplet

@@ -38,12 +38,4 @@ private:
 // signal machinery. Returns false when the operation failed (and was reported).
 bool RunOperation(const std::function<void()>& operation);
 
-// The program's title: the program file's name without folder and extension (cut at the first
-// full stop), every character after the first in lower case.
-QString ProgramTitle(const QString& programFile);
-
-// The message with a full stop appended, unless it already ends in one or in a character that
-// sorts before it.
-QString WithFullStop(const QString& message);
-
 } // namespace doplet

@@ -1,6 +1,6 @@
 #include "MessageBoxes.h"
 
-#include "DopletApplication.h"
+#include "Frontend.h"
 #include "SyncPass.h"
 
 #include <QAbstractButton>
@@ -23,6 +23,10 @@ QMessageBox::StandardButton Run(QMessageBox::Icon icon, QWidget* parent, const Q
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
+QString WithFullStop(const QString& message) {
+    return QString::fromStdString(frontend::WithFullStop(message.toStdString()));
+}
+
 } // namespace
 
 void ShowMessage(QWidget* parent, const QString& caption, const QString& text) {
@@ -36,8 +40,9 @@ bool AskOkCancel(QWidget* parent, const QString& caption, const QString& text) {
 
 void ShowErrorBox(const QString& message) {
     Run(QMessageBox::Critical, QApplication::activeWindow(),
-        ProgramTitle(QCoreApplication::applicationFilePath()), WithFullStop(message),
-        QMessageBox::Ok);
+        QString::fromStdString(
+            frontend::ProgramTitle(QCoreApplication::applicationFilePath().toStdString())),
+        WithFullStop(message), QMessageBox::Ok);
 }
 
 void ShowFatalBox(const QString& errorClass, const QString& module, const QString& message) {

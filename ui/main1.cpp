@@ -6,8 +6,10 @@
 #include "FolderListing.h"
 #include "FolderPicker.h"
 #include "FolderSettings.h"
+#include "Frontend.h"
 #include "MessageBoxes.h"
 #include "Placement.h"
+#include "Texts.h"
 #include "ui_main1.h"
 #include "version1.h"
 
@@ -174,14 +176,12 @@ void TFmain1::resizeEvent(QResizeEvent* event) {
 }
 
 void TFmain1::BitBtn1Click() {
-    if (!fs_->directoryExists(NativeName(ui->Edit1->text()))) {
-        ShowMessage(this, QStringLiteral("エラー"),
-                    QStringLiteral("フォルダー１が有効ではありません"));
-        return;
-    }
-    if (!fs_->directoryExists(NativeName(ui->Edit2->text()))) {
-        ShowMessage(this, QStringLiteral("エラー"),
-                    QStringLiteral("フォルダー２が有効ではありません"));
+    const frontend::ExecuteCheck check = frontend::CheckExecute(
+        [this](const std::string& folder) { return fs_->directoryExists(folder); },
+        NativeName(ui->Edit1->text()), NativeName(ui->Edit2->text()));
+    if (check != frontend::ExecuteCheck::Ready) {
+        ShowMessage(this, QString::fromUtf8(texts::kErrorCaption),
+                    QString::fromUtf8(frontend::ExecuteMessage(check)));
         return;
     }
     showWindow(copyWin_);

@@ -1,10 +1,16 @@
 #include "MainWindow.h"
 
 #include "Controls.h"
+#include "Frontend.h"
 #include "Main1Controls.h"
+#include "RegistrySettings.h"
+#include "Texts.h"
+#include "Utf8.h"
 
 #include <cstring>
+#include <exception>
 #include <string>
+#include <utility>
 
 namespace doplet::win32 {
 namespace {
@@ -109,6 +115,80 @@ Style StyleOf(Kind kind) {
     return {};
 }
 
+// A path for the engine: UTF-8, a lone surrogate kept as the engine keeps it in names.
+std::string PathOf(const std::wstring& text) {
+    std::string path;
+    AppendUtf16AsUtf8(
+        std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()), &path);
+    return path;
+}
+
+// A line from the engine to show: what is not UTF-8 is shown replaced, never dropped.
+std::wstring ShownText(std::string_view line) {
+    std::u16string wide;
+    if (Utf8ToUtf16(line, &wide)) {
+        return {wide.begin(), wide.end()};
+    }
+    const int size = static_cast<int>(line.size());
+    std::wstring shown(static_cast<std::size_t>(size), L'\0');
+    shown.resize(static_cast<std::size_t>(
+        MultiByteToWideChar(CP_UTF8, 0, line.data(), size, shown.data(), size)));
+    return shown;
+}
+
+std::wstring WindowText(HWND control) {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(
+        GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+// The user's thousands separator; a comma where the locale has none.
+std::string ThousandsSeparator() {
+    wchar_t separator[8] = {};
+    if (GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_STHOUSAND, separator, 8) <= 1) {
+        return ",";
+    }
+    return Narrow(separator);
+}
+
+// The program's error box: its title as caption, the error icon, OK, the message with its
+// full stop.
+void ShowErrorBox(HWND owner, const std::string& message) {
+    std::wstring file(MAX_PATH, L'\0');
+    file.resize(GetModuleFileNameW(nullptr, file.data(), static_cast<DWORD>(file.size())));
+    const std::wstring caption = ShownText(frontend::ProgramTitle(PathOf(file)));
+    MessageBoxW(owner, ShownText(frontend::WithFullStop(message)).c_str(), caption.c_str(),
+                MB_OK | MB_ICONERROR | MB_APPLMODAL);
+}
+
+// The size labels, each sized to its text, chosen by the list's tag.
+class ColumnSizeLabels final : public SizeLabels {
+public:
+    ColumnSizeLabels(HWND label1, HWND label2) : labels_{label1, label2} {}
+
+    void setSizeCaption(int label, const std::string& caption) override {
+        if (label != 1 && label != 2) {
+            return;
+        }
+        HWND target = labels_[label - 1];
+        const std::wstring text = ShownText(caption);
+        SetWindowTextW(target, text.c_str());
+        HDC dc = GetDC(target);
+        const HGDIOBJ was =
+            SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(target, WM_GETFONT, 0, 0)));
+        SIZE size{};
+        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        SelectObject(dc, was);
+        ReleaseDC(target, dc);
+        SetWindowPos(target, nullptr, 0, 0, size.cx, size.cy,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+
+private:
+    HWND labels_[2];
+};
+
 } // namespace
 
 bool MainWindow::Create(HINSTANCE instance) {
@@ -162,8 +242,12 @@ LRESULT MainWindow::Handle(UINT message, WPARAM w, LPARAM l) {
     switch (message) {
     case WM_CREATE:
         CreateControls();
-        FormCreate();
+        thousandsSeparator_ = ThousandsSeparator();
+        RunOperation([this] { FormCreate(); }); // a failure ends the step; the window still opens
         return 0;
+    case WM_SETTINGCHANGE:
+        thousandsSeparator_ = ThousandsSeparator();
+        return DefWindowProcW(window_, message, w, l);
     case WM_COMMAND:
         if (HIWORD(w) == BN_CLICKED) {
             Clicked(LOWORD(w) - kFirstId);
@@ -183,8 +267,9 @@ LRESULT MainWindow::Handle(UINT message, WPARAM w, LPARAM l) {
         }
         return 0;
     case WM_CLOSE: // by every route: "終了", the close box, the system menu, Alt+F4
-        FormClose();
-        DestroyWindow(window_);
+        if (RunOperation([this] { FormClose(); })) {
+            DestroyWindow(window_); // a failed save keeps the window open
+        }
         return 0;
     case WM_DESTROY:
         for (HFONT font : fonts_) {
@@ -225,12 +310,97 @@ HFONT MainWindow::FontFor(int row) {
 }
 
 void MainWindow::Clicked(int row) {
-    static const int exit = RowOf("BitBtn3");
-    if (row == exit) {
-        PostMessageW(window_, WM_CLOSE, 0, 0);
+    // To come: the select buttons (BitBtn4, BitBtn2) pick a folder.
+    static const std::pair<int, void (MainWindow::*)()> handlers[] = {
+        {RowOf("BitBtn1"), &MainWindow::BitBtn1Click},
+        {RowOf("BitBtn3"), &MainWindow::BitBtn3Click},
+        {RowOf("BitBtn5"), &MainWindow::BitBtn5Click},
+        {RowOf("BitBtn6"), &MainWindow::BitBtn6Click},
+    };
+    for (const auto& [handlerRow, handler] : handlers) {
+        if (row == handlerRow) {
+            RunOperation([this, handler] { (this->*handler)(); });
+        }
     }
-    // To come: "実行" (BitBtn1) shows the copy window, the select buttons (BitBtn4, BitBtn2)
-    // pick a folder, and "List" (BitBtn5, BitBtn6) lists one again.
+}
+
+HWND MainWindow::Named(const char* name) const {
+    return controls_[static_cast<std::size_t>(RowOf(name))];
+}
+
+bool MainWindow::RunOperation(const std::function<void()>& operation) const {
+    try {
+        operation();
+        return true;
+    } catch (const std::exception& failure) {
+        ShowErrorBox(window_, failure.what());
+    }
+    return false;
+}
+
+void MainWindow::FormCreate() {
+    std::wstring text1 = WindowText(Named("Edit1"));
+    std::wstring text2 = WindowText(Named("Edit2"));
+    try {
+        LoadFolderSettings(text1, text2);
+    } catch (const SettingsError&) {
+        SetWindowTextW(Named("Edit1"), text1.c_str()); // a value loaded before the failure
+        throw;
+    }
+    SetWindowTextW(Named("Edit1"), text1.c_str());
+    SetWindowTextW(Named("Edit2"), text2.c_str());
+    FFolder1 = text1;
+    ListColumn(FFolder1, 1);
+    FFolder2 = text2;
+    ListColumn(FFolder2, 2);
+}
+
+void MainWindow::FormClose() {
+    SaveFolderSettings(WindowText(Named("Edit1")), WindowText(Named("Edit2")));
+}
+
+void MainWindow::BitBtn1Click() {
+    const frontend::ExecuteCheck check = frontend::CheckExecute(
+        [this](const std::string& folder) { return fs_->directoryExists(folder); },
+        PathOf(WindowText(Named("Edit1"))), PathOf(WindowText(Named("Edit2"))));
+    if (check != frontend::ExecuteCheck::Ready) {
+        MessageBoxW(window_, ShownText(frontend::ExecuteMessage(check)).c_str(),
+                    ShownText(texts::kErrorCaption).c_str(), MB_OK | MB_APPLMODAL);
+        return;
+    }
+    // To come: both folders are valid, so the copy window shows and starts a pass on lists_.
+}
+
+void MainWindow::BitBtn3Click() {
+    PostMessageW(window_, WM_CLOSE, 0, 0);
+}
+
+void MainWindow::BitBtn5Click() {
+    FFolder1 = WindowText(Named("Edit1")); // exactly as typed
+    ListColumn(FFolder1, 1);
+}
+
+void MainWindow::BitBtn6Click() {
+    FFolder2 = WindowText(Named("Edit2"));
+    ListColumn(FFolder2, 2);
+}
+
+void MainWindow::ListColumn(const std::wstring& root, int column) {
+    HWND box = Named(column == 1 ? "FileListBox1" : "FileListBox2");
+    SendMessageW(box, LB_RESETCONTENT, 0, 0);
+    lists_[column - 1].reset();
+    auto list = std::make_shared<FileList>(column);
+    ColumnSizeLabels labels(Named("LSize1"), Named("LSize2"));
+    ListFolder(*fs_, PathOf(root), std::string(), *list, labels, FTotalSize, thousandsSeparator_);
+    SendMessageW(box, WM_SETREDRAW, FALSE, 0);
+    SendMessageW(box, LB_INITSTORAGE, list->size(), 0);
+    for (std::size_t line = 0; line < list->size(); ++line) {
+        SendMessageW(box, LB_ADDSTRING, 0,
+                     reinterpret_cast<LPARAM>(ShownText(list->at(line)).c_str()));
+    }
+    SendMessageW(box, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(box, nullptr, TRUE);
+    lists_[column - 1] = std::move(list);
 }
 
 LRESULT MainWindow::ColourOf(HDC dc, HWND control) {

@@ -3,6 +3,13 @@
 // The main window (Fmain1) on the Win32 API: its controls come from the table generated from
 // resources/main1.ui, so they hold the same texts in the same places as the Qt window.
 
+#include "FileSystem.h"
+#include "FolderListing.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
 #include <vector>
 #include <windows.h>
 
@@ -24,16 +31,31 @@ private:
     HFONT FontFor(int row);
     void Clicked(int row);
     LRESULT ColourOf(HDC dc, HWND control);
+    HWND Named(const char* name) const;
+    // Runs one window operation; a failure it raises ends it and is shown in the error box.
+    // False when it failed.
+    bool RunOperation(const std::function<void()>& operation) const;
 
-    // Seams for the rest of the program: the folder settings are loaded and both folders listed
-    // when the window is created (FormCreate) and saved when it closes (FormClose); Execute
-    // shows the copy window.
-    void FormCreate() {}
-    void FormClose() {}
+    // The folder settings are loaded and both folders listed when the window is created, and
+    // saved when it closes.
+    void FormCreate();
+    void FormClose();
+    void BitBtn1Click(); // Execute
+    void BitBtn3Click(); // Exit
+    void BitBtn5Click(); // List, folder 1
+    void BitBtn6Click(); // List, folder 2
+    // Empties the column's list, then lists `root` into it and sets its size label.
+    void ListColumn(const std::wstring& root, int column);
 
     HWND window_ = nullptr;
     std::vector<HWND> controls_; // by row of the table
     std::vector<HFONT> fonts_;   // by row of the table; several rows may share one
+
+    std::shared_ptr<FileSystem> fs_ = MakeNativeFileSystem();
+    std::wstring FFolder1, FFolder2;     // the roots last handed to the listing
+    std::uint64_t FTotalSize = 0;        // of the listing last made
+    std::shared_ptr<FileList> lists_[2]; // what each column shows, for the pass to come
+    std::string thousandsSeparator_;     // the user's, read again when the settings change
 };
 
 } // namespace doplet::win32

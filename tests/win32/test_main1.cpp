@@ -1,13 +1,21 @@
-// Starts doplet.exe, finds its main window by caption and checks every control against the
-// table generated from main1.ui (class, text, parent, place, tab order); then "終了" must end the
-// program with exit code 0. Prints one line per failure, naming the control.
-//   test_win32_main1 PATH-TO-doplet.exe
+// Starts doplet.exe and drives its main window by its controls, one scenario per run:
+//   controls  every control against the table generated from main1.ui (class, text, parent,
+//             place, tab order)
+//   registry  the folders stored in the registry are listed, with their size labels
+//   save      closing stores the box texts as typed
+//   datatype  a stored value that is no string is reported, and the window still opens
+//   execute   Execute with an invalid folder 1 names it
+// Each ends with "終了", which must end the program with exit code 0. Prints one line per
+// failure.    test_win32_main1 SCENARIO PATH-TO-doplet.exe
 
 #include "Controls.h"
+#include "Frontend.h"
 #include "Main1Controls.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 #include <windows.h>
@@ -61,11 +69,12 @@ std::wstring PlaceText(int x, int y, int width, int height) {
            std::to_wstring(height);
 }
 
-// The main window once it is shown, or nullptr when the deadline passes or the program ends.
-HWND WaitForWindow(HANDLE process, const std::wstring& caption) {
+// A top-level window of the class once it is shown, or nullptr when the deadline passes or the
+// program ends.
+HWND WaitForWindow(HANDLE process, const wchar_t* windowClass, const std::wstring& caption) {
     const ULONGLONG end = GetTickCount64() + kDeadlineMs;
     while (GetTickCount64() < end) {
-        HWND window = FindWindowW(nullptr, caption.c_str());
+        HWND window = FindWindowW(windowClass, caption.c_str());
         if (window != nullptr && IsWindowVisible(window)) {
             return window;
         }
@@ -89,7 +98,8 @@ void CheckControls(HWND window, const std::vector<HWND>& found) {
         if (_wcsicmp(ClassName(control).c_str(), ClassOf(c.kind)) != 0) {
             Fail(c.name, "class", ClassName(control), ClassOf(c.kind));
         }
-        if (Text(control) != TextOf(c)) {
+        const bool sizeLabel = std::string_view(c.name).starts_with("LSize"); // the listing's
+        if (!sizeLabel && Text(control) != TextOf(c)) {
             Fail(c.name, "text", Text(control), TextOf(c));
         }
         HWND parent = c.parent < 0 ? window : found[static_cast<std::size_t>(c.parent)];
@@ -101,7 +111,7 @@ void CheckControls(HWND window, const std::vector<HWND>& found) {
         MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&r), 2);
         const std::wstring got = PlaceText(r.left, r.top, r.right - r.left, r.bottom - r.top);
         const std::wstring want = PlaceText(c.place.x, c.place.y, c.place.width, c.place.height);
-        if (got != want) {
+        if (sizeLabel ? r.left != c.place.x || r.top != c.place.y : got != want) {
             Fail(c.name, "place in the parent", got, want);
         }
     }
@@ -122,78 +132,187 @@ void CheckTabOrder(HWND window, const std::vector<HWND>& found) {
     }
 }
 
-HWND ByText(const std::vector<HWND>& found, const std::wstring& text) {
-    const auto it = std::ranges::find_if(found, [&](HWND c) { return Text(c) == text; });
-    return it == found.end() ? nullptr : *it;
+void Check(const char* what, const std::wstring& got, const std::wstring& want) {
+    if (got != want) {
+        Fail("window", what, got, want);
+    }
+}
+
+// The program's settings key, which the program under test finds in the same prefix.
+constexpr wchar_t kKey[] = L"software\\QuillBarrow\\doplet\\main1";
+
+void Store(const wchar_t* name, const std::wstring& text) {
+    RegSetKeyValueW(HKEY_CURRENT_USER, kKey, name, REG_SZ, text.c_str(),
+                    static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+}
+
+std::wstring Stored(const wchar_t* name) {
+    wchar_t data[1024] = L"(no REG_SZ)";
+    DWORD bytes = sizeof data;
+    RegGetValueW(HKEY_CURRENT_USER, kKey, name, RRF_RT_REG_SZ, nullptr, data, &bytes);
+    return data;
+}
+
+// Two folders with files: 1,234 bytes in folder 1 (one in a subfolder), 1 byte in folder 2.
+struct Folders {
+    std::filesystem::path top = std::filesystem::temp_directory_path() /
+                                ("doplet-test-" + std::to_string(GetCurrentProcessId()));
+    std::wstring one = (top / L"一").wstring(), two = (top / L"二").wstring();
+    Folders() {
+        std::filesystem::create_directories(top / L"一" / L"sub");
+        std::filesystem::create_directories(top / L"二");
+        std::ofstream(top / L"一" / L"a.txt") << std::string(1000, 'a');
+        std::ofstream(top / L"一" / L"sub" / L"b.txt") << std::string(234, 'b');
+        std::ofstream(top / L"二" / L"c.txt") << 'c';
+    }
+    ~Folders() { std::filesystem::remove_all(top); }
+};
+
+struct Program {
+    PROCESS_INFORMATION process{};
+    HWND window = nullptr;
+    std::vector<HWND> controls; // by row of the table
+
+    HWND operator[](const char* name) const {
+        const auto* row = std::ranges::find_if(
+            kControls, [&](const Control& c) { return std::string_view(c.name) == name; });
+        return controls[static_cast<std::size_t>(row - std::begin(kControls))];
+    }
+    // The message box with this caption: its text, after which OK closes it.
+    std::wstring Answer(const std::wstring& caption) const {
+        HWND box = WaitForWindow(process.hProcess, L"#32770", caption);
+        const std::wstring text =
+            box ? Text(GetDlgItem(box, 0xFFFF)) : L"(no box " + caption + L")";
+        PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+        return text;
+    }
+};
+
+// The main window and its controls once it shows.
+bool Opened(Program& program) {
+    const std::wstring caption = Widen(main1::kCaption);
+    program.window = WaitForWindow(program.process.hProcess, nullptr, caption);
+    if (program.window == nullptr) {
+        std::printf("FAIL no visible window \"%s\"\n", Narrow(caption).c_str());
+        return false;
+    }
+    EnumChildWindows(
+        program.window,
+        [](HWND child, LPARAM list) -> BOOL {
+            reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&program.controls));
+    return program.controls.size() == std::size(kControls);
+}
+
+std::wstring Lines(HWND list) {
+    std::vector<std::wstring> lines(
+        static_cast<std::size_t>(SendMessageW(list, LB_GETCOUNT, 0, 0)));
+    for (std::size_t line = 0; line < lines.size(); ++line) {
+        lines[line].resize(static_cast<std::size_t>(SendMessageW(list, LB_GETTEXTLEN, line, 0)));
+        SendMessageW(list, LB_GETTEXT, line, reinterpret_cast<LPARAM>(lines[line].data()));
+    }
+    std::ranges::sort(lines); // in the order the platform lists them
+    std::wstring all;
+    for (const auto& line : lines) {
+        all += line + L"|";
+    }
+    return all;
+}
+
+std::wstring Texts(const Program& program, std::initializer_list<const char*> names) {
+    std::wstring all;
+    for (const char* name : names) {
+        all += Text(program[name]) + L"|";
+    }
+    return all;
+}
+
+// The scenario on the open window; what it returns is then checked against the store.
+void Play(const std::wstring& scenario, const Program& program, const Folders& folders) {
+    if (scenario == L"controls") {
+        RECT client;
+        GetClientRect(program.window, &client);
+        Check("client size", PlaceText(0, 0, client.right, client.bottom),
+              PlaceText(0, 0, main1::kClientWidth, main1::kClientHeight));
+        CheckControls(program.window, program.controls);
+        CheckTabOrder(program.window, program.controls);
+    } else if (scenario == L"registry") {
+        Check("texts", Texts(program, {"Edit1", "Edit2", "LSize1", "LSize2"}),
+              folders.one + L"|" + folders.two + L"\\|1,234Byte|1Byte|");
+        Check("lists", Lines(program["FileListBox1"]) + Lines(program["FileListBox2"]),
+              L"\\a.txt|\\sub\\b.txt|\\c.txt|");
+    } else if (scenario == L"save") {
+        for (const char* edit : {"Edit1", "Edit2"}) {
+            const std::wstring typed = edit[4] == '1' ? L" " + folders.one + L" " : L"";
+            SendMessageTimeoutW(program[edit], WM_SETTEXT, 0,
+                                reinterpret_cast<LPARAM>(typed.c_str()), SMTO_ABORTIFHUNG,
+                                kSendTimeoutMs, nullptr);
+        }
+    } else if (scenario == L"datatype") { // CODE1 loaded, nothing listed
+        Check("texts",
+              Texts(program, {"Edit1", "Edit2", "LSize1"}) + Lines(program["FileListBox1"]),
+              folders.one + L"|フォルダ２|sss|");
+    } else if (scenario == L"execute") {
+        PostMessageW(program["BitBtn1"], BM_CLICK, 0, 0);
+        Check("Execute's box", program.Answer(L"エラー"), L"フォルダー１が有効ではありません");
+    }
 }
 
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 2) {
-        std::printf("usage: test_win32_main1 PATH-TO-doplet.exe\n");
+    const std::wstring scenario = argc == 3 ? argv[1] : L"";
+    if (scenario.empty()) {
+        std::printf("usage: test_win32_main1 controls|registry|save|datatype|execute DOPLET.EXE\n");
         return 2;
     }
-    std::wstring command = L"\"" + std::wstring(argv[1]) + L"\"";
+    const Folders folders;
+    RegDeleteTreeW(HKEY_CURRENT_USER, kKey); // a first run, unless the scenario stores values
+    if (scenario == L"registry") {
+        Store(L"CODE1", folders.one);
+        Store(L"CODE2", folders.two + L"\\");
+    } else if (scenario == L"datatype") {
+        const DWORD number = 5;
+        Store(L"CODE1", folders.one);
+        RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"CODE2", REG_DWORD, &number, sizeof number);
+    }
+    Program program;
+    std::wstring command = L"\"" + std::wstring(argv[2]) + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION program{};
-    if (!CreateProcessW(argv[1], command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &program)) {
-        std::printf("FAIL cannot start %s: error %lu\n", Narrow(argv[1]).c_str(), GetLastError());
+    if (!CreateProcessW(argv[2], command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &program.process)) {
+        std::printf("FAIL cannot start %s: error %lu\n", Narrow(argv[2]).c_str(), GetLastError());
         return 1;
     }
-    CloseHandle(program.hThread);
-
-    const std::wstring caption = Widen(main1::kCaption);
-    HWND window = WaitForWindow(program.hProcess, caption);
-    if (window == nullptr) {
-        DWORD code = 0;
-        GetExitCodeProcess(program.hProcess, &code);
-        std::printf("FAIL no visible window \"%s\" within %lu ms (exit code %lu)\n",
-                    Narrow(caption).c_str(), kDeadlineMs, code);
-        TerminateProcess(program.hProcess, 99);
+    CloseHandle(program.process.hThread);
+    if (scenario == L"datatype") { // the box shows while the window is being created
+        const std::string title = doplet::frontend::ProgramTitle(Narrow(argv[2]));
+        Check("error box",
+              program.Answer(Widen({reinterpret_cast<const char8_t*>(title.data()), title.size()})),
+              L"'CODE2' のﾃﾞｰﾀ型が不正です.");
+    }
+    if (!Opened(program)) {
+        std::printf("FAIL the main window did not open with its %zu controls\n",
+                    std::size(kControls));
+        TerminateProcess(program.process.hProcess, 99);
         return 1;
     }
-    RECT client;
-    GetClientRect(window, &client);
-    if (client.right != main1::kClientWidth || client.bottom != main1::kClientHeight) {
-        Fail("window", "client size", PlaceText(0, 0, client.right, client.bottom),
-             PlaceText(0, 0, main1::kClientWidth, main1::kClientHeight));
-    }
-    std::vector<HWND> found;
-    EnumChildWindows(
-        window,
-        [](HWND child, LPARAM list) -> BOOL {
-            reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
-    CheckControls(window, found);
-    CheckTabOrder(window, found);
-
-    const std::wstring exitText = L"終了";
-    const std::string exitName = Narrow(exitText);
-    HWND exit = ByText(found, exitText);
-    if (exit == nullptr) {
-        std::printf("FAIL no control reads \"%s\"\n", exitName.c_str());
-        TerminateProcess(program.hProcess, 99);
-        return 1;
-    }
-    SendMessageTimeoutW(exit, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, nullptr);
+    Play(scenario, program, folders);
+    // "終了" must end the program with exit code 0.
+    PostMessageW(program["BitBtn3"], BM_CLICK, 0, 0);
     DWORD code = 99;
-    if (WaitForSingleObject(program.hProcess, kDeadlineMs) != WAIT_OBJECT_0) {
-        std::printf("FAIL the program still runs %lu ms after \"%s\"\n", kDeadlineMs,
-                    exitName.c_str());
-        TerminateProcess(program.hProcess, 99);
-    } else if (GetExitCodeProcess(program.hProcess, &code) && code != 0) {
-        std::printf("FAIL the program ended with exit code %lu after \"%s\"\n", code,
-                    exitName.c_str());
+    if (WaitForSingleObject(program.process.hProcess, kDeadlineMs) != WAIT_OBJECT_0) {
+        TerminateProcess(program.process.hProcess, 99);
     }
-    CloseHandle(program.hProcess);
-    if (code != 0) {
-        ++failures;
+    GetExitCodeProcess(program.process.hProcess, &code);
+    Check("exit code after 終了", std::to_wstring(code), L"0");
+    CloseHandle(program.process.hProcess);
+    if (scenario == L"save") {
+        Check("stored", Stored(L"CODE1") + L"|" + Stored(L"CODE2"), L" " + folders.one + L" |");
     }
-    std::printf("%s: %zu controls checked\n", failures == 0 ? "PASS" : "FAIL", found.size());
+    std::printf("%s: %s\n", failures == 0 ? "PASS" : "FAIL", Narrow(scenario).c_str());
     return failures == 0 ? 0 : 1;
 }
