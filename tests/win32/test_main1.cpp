@@ -247,8 +247,8 @@ void Play(const std::wstring& scenario, const Program& program, const Folders& f
         for (const char* edit : {"Edit1", "Edit2"}) {
             const std::wstring typed = edit[4] == '1' ? L" " + folders.one + L" " : L"";
             SendMessageTimeoutW(program[edit], WM_SETTEXT, 0,
-                                reinterpret_cast<LPARAM>(typed.c_str()), SMTO_ABORTIFHUNG,
-                                kSendTimeoutMs, nullptr);
+                                reinterpret_cast<LPARAM>(typed.c_str()), SMTO_NORMAL, kDeadlineMs,
+                                nullptr);
         }
     } else if (scenario == L"datatype") { // CODE1 loaded, nothing listed
         Check("texts",
