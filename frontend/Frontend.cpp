@@ -1,5 +1,6 @@
 #include "Frontend.h"
 
+#include "NameFold.h"
 #include "Texts.h"
 
 #include <algorithm>
@@ -19,58 +20,6 @@ std::size_t SequenceLength(unsigned char lead) {
     return lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
 }
 
-// The lower-case form of one character of the scripts a program's name is written in: Latin
-// (ASCII, Latin-1, Latin Extended-A), Greek, Cyrillic and the full-width Latin letters.
-char32_t ToLower(char32_t c) {
-    const auto in = [c](char32_t first, char32_t last) { return c >= first && c <= last; };
-    if (in(U'A', U'Z') || (in(0xC0, 0xDE) && c != 0xD7) || (in(0x391, 0x3AB) && c != 0x3A2) ||
-        in(0x410, 0x42F) || in(0xFF21, 0xFF3A)) {
-        return c + 0x20;
-    }
-    if (in(0x400, 0x40F)) {
-        return c + 0x50;
-    }
-    if (c == 0x178) {
-        return 0xFF;
-    }
-    if (c == 0x130) {
-        return U'i'; // the capital I with a dot above, as Windows lowers it
-    }
-    // Latin Extended-A: upper case at even places, but at odd ones in 0x139-0x148 and 0x179-0x17E.
-    const bool oddUpper = in(0x139, 0x148) || in(0x179, 0x17E);
-    if ((in(0x100, 0x137) || in(0x14A, 0x177) || oddUpper) && (c % 2 == 1) == oddUpper) {
-        return c + 1;
-    }
-    return c;
-}
-
-std::string LowerUtf8(std::string_view text) {
-    std::string out;
-    for (std::size_t at = 0; at < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[at]);
-        const std::size_t length = std::min(SequenceLength(lead), text.size() - at);
-        char32_t c = length == 1 ? lead : lead & (0xFF >> (length + 1));
-        for (std::size_t i = 1; i < length; ++i) {
-            c = c << 6 | (static_cast<unsigned char>(text[at + i]) & 0x3F);
-        }
-        const char32_t lower = ToLower(c);
-        if (lower == c) {
-            out.append(text.substr(at, length)); // untouched, whatever its bytes
-        } else if (lower < 0x80) {
-            out += static_cast<char>(lower);
-        } else if (lower < 0x800) {
-            out += static_cast<char>(0xC0 | lower >> 6);
-            out += static_cast<char>(0x80 | (lower & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | lower >> 12);
-            out += static_cast<char>(0x80 | (lower >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (lower & 0x3F));
-        }
-        at += length;
-    }
-    return out;
-}
-
 } // namespace
 
 std::string ProgramTitle(std::string_view programFile) {
@@ -83,7 +32,11 @@ std::string ProgramTitle(std::string_view programFile) {
     }
     const std::size_t first =
         std::min(SequenceLength(static_cast<unsigned char>(name.front())), name.size());
-    return std::string(name.substr(0, first)) + LowerUtf8(name.substr(first));
+    // Lower case as names are folded on a case-insensitive disk: the scripts program names are
+    // written in (Latin, Greek, Cyrillic, full-width Latin).
+    std::string title(name.substr(0, first));
+    AppendFolded(name.substr(first), title);
+    return title;
 }
 
 std::string WithFullStop(std::string_view message) {

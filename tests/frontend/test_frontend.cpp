@@ -29,7 +29,7 @@ TEST(Frontend, TitlesStopsTextsAndExecuteChecks) {
         {"after Japanese", WithFullStop("設定です"), "設定です."},
         {"title", ProgramTitle("/usr/bin/DOPLET.EXE"), "Doplet"},
         {"title at the first stop", ProgramTitle("/opt/my.prog.v2"), "my"},
-        {"title in other scripts", ProgramTitle("ÄÖŸŁĲİΣЖЁＡＢ.exe"), "Äöÿłĳiσжёａｂ"},
+        {"title in other scripts", ProgramTitle("ÄÖŸŁĲΣЖЁＡＢ.exe"), "Äöÿłĳσжёａｂ"},
         {"data type", Format(texts::kBadDataType, "CODE2"), "'CODE2' のﾃﾞｰﾀ型が不正です"},
         {"key", Format(texts::kKeyNotCreated, ""), "ｷｰ  の作成に失敗しました"},
         {"execute, both invalid", execute("x", "y"), std::string(texts::kFolder1Invalid)},
