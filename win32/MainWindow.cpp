@@ -73,8 +73,8 @@ bool FontExists(const std::wstring& family) {
 }
 
 // The table's font, or the system's user-interface font at the same size where it is missing.
-HFONT MakeFont(const FontSpec& spec) {
-    std::wstring family = Widen(spec.family);
+HFONT MakeFont(const FontSpec& wanted) {
+    std::wstring family = Widen(wanted.family);
     BYTE charset = SHIFTJIS_CHARSET;
     if (!FontExists(family)) {
         NONCLIENTMETRICSW metrics{};
@@ -83,9 +83,9 @@ HFONT MakeFont(const FontSpec& spec) {
         family = metrics.lfMessageFont.lfFaceName;
         charset = DEFAULT_CHARSET;
     }
-    return CreateFontW(-spec.pixels, 0, 0, 0, spec.bold ? FW_BOLD : FW_NORMAL, spec.italic, FALSE,
-                       FALSE, charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                       DEFAULT_PITCH | FF_DONTCARE, family.c_str());
+    return CreateFontW(-wanted.pixels, 0, 0, 0, wanted.bold ? FW_BOLD : FW_NORMAL, wanted.italic,
+                       FALSE, FALSE, charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                       DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, family.c_str());
 }
 
 bool SameFont(const FontSpec& a, const FontSpec& b) {
