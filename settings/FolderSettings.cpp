@@ -1,5 +1,8 @@
 #include "FolderSettings.h"
 
+#include "Frontend.h"
+#include "Texts.h"
+
 #include <QFile>
 #include <QSettings>
 #include <QVariant>
@@ -30,7 +33,7 @@ public:
         }
         const QVariant value = settings_.value(name);
         if (value.typeId() != QMetaType::QString) {
-            throw SettingsError(QString("'%1' のﾃﾞｰﾀ型が不正です").arg(name).toStdString());
+            throw SettingsError(frontend::Format(texts::kBadDataType, name));
         }
         text = value.toString();
     }
@@ -39,7 +42,7 @@ public:
 
     void ensureWritable() const {
         if (!settings_.isWritable()) {
-            throw SettingsError(QString("ｷｰ %1 の作成に失敗しました").arg(QString()).toStdString());
+            throw SettingsError(frontend::Format(texts::kKeyNotCreated, ""));
         }
     }
 
@@ -54,7 +57,7 @@ public:
             return false;
         }
         if (settings_.status() != QSettings::NoError) {
-            throw SettingsError(QString("'%1' の設定に失敗しました").arg(kFolder1).toStdString());
+            throw SettingsError(frontend::Format(texts::kValueNotSet, kFolder1));
         }
         return true;
     }
@@ -85,7 +88,7 @@ void SaveFolderSettings(const QString& text1, const QString& text2) {
     }
     FolderStore store;
     if (!store.write(text1, text2)) {
-        throw SettingsError(QString("'%1' の設定に失敗しました").arg(kFolder1).toStdString());
+        throw SettingsError(frontend::Format(texts::kValueNotSet, kFolder1));
     }
 }
 
