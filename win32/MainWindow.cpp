@@ -2,10 +2,10 @@
 
 #include "Controls.h"
 #include "Frontend.h"
-#include "Main1Controls.h"
 #include "RegistrySettings.h"
 #include "Texts.h"
 #include "Utf8.h"
+#include "main1Controls.h"
 
 #include <cstring>
 #include <exception>

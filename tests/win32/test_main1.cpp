@@ -10,7 +10,7 @@
 
 #include "Controls.h"
 #include "Frontend.h"
-#include "Main1Controls.h"
+#include "main1Controls.h"
 
 #include <algorithm>
 #include <cstdio>
