@@ -5,6 +5,7 @@
 
 #include "FileSystem.h"
 #include "FolderListing.h"
+#include "Form.h"
 
 #include <cstdint>
 #include <functional>
@@ -17,6 +18,7 @@ namespace doplet::win32 {
 
 class MainWindow {
 public:
+    MainWindow();
     // Registers the window classes and creates the window with all its controls, hidden.
     // Returns false when the system refuses either.
     bool Create(HINSTANCE instance);
@@ -27,11 +29,7 @@ public:
 private:
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l);
     LRESULT Handle(UINT message, WPARAM w, LPARAM l);
-    void CreateControls();
-    HFONT FontFor(int row);
     void Clicked(int row);
-    LRESULT ColourOf(HDC dc, HWND control);
-    HWND Named(const char* name) const;
     // Runs one window operation; a failure it raises ends it and is shown in the error box.
     // False when it failed.
     bool RunOperation(const std::function<void()>& operation) const;
@@ -48,8 +46,7 @@ private:
     void ListColumn(const std::wstring& root, int column);
 
     HWND window_ = nullptr;
-    std::vector<HWND> controls_; // by row of the table
-    std::vector<HFONT> fonts_;   // by row of the table; several rows may share one
+    Form form_;
 
     std::shared_ptr<FileSystem> fs_ = MakeNativeFileSystem();
     std::wstring FFolder1, FFolder2;     // the roots last handed to the listing
