@@ -13,41 +13,41 @@ command -v wixl >/dev/null && command -v msiinfo >/dev/null ||
 package=$1 dir=$2 driver=$3 failed=0 pf='C:\Program Files\Doplet'
 export WINEPREFIX=${WINEPREFIX:-$dir/wine-prefix} WINEDEBUG=-all
 work=$(mktemp -d) && trap 'rm -rf "$work"' EXIT
-wine() { /usr/lib/wine/wine64 "$@"; }
+# Without winemenubuilder, which would copy the Start-menu entry to the desktop of the user.
+wine() { WINEDLLOVERRIDES=winemenubuilder.exe=d /usr/lib/wine/wine64 "$@"; }
 fail() { echo "FAIL: $*" && failed=1; }
 files() { (cd "$WINEPREFIX/drive_c" && find . -type f | LC_ALL=C sort); }
-uninstall='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\'
+entry='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\'
 settings='HKCU\software\QuillBarrow\doplet\main1'
 # The values of a registry key, one NAME=VALUE a line; nothing for a key that is not there.
-values() { wine reg query "$1" 2>/dev/null | sed -n 's/^ *\([^ ]*\) *REG_[A-Z_]* *\(.*\)\r$/\1=\2/p'; }
+values() { wine reg query "$1" 2>/dev/null | sed -n 's/^ *\([^ ]*\) *REG_\w* *\(.*\)\r$/\1=\2/p'; }
 # Builds the installer: its path in msi, its product code in code.
 build() {
   bash "$package" "$dir" --reuse >"$work/path" && msi=$(<"$work/path") &&
-    code=$(msiinfo export "$msi" Property | sed -n 's/^ProductCode\t\(.*\)\r$/\1/p') && [ -n "$code" ]
+    code=$(msiinfo export "$msi" Property | sed -n 's/^ProductCode\t\(.*\)\r$/\1/p')
 }
 build && old=$code && mv "$msi" "$work/old.msi" && build && new=$code ||
   { echo "FAIL: the installer was not built" && exit 1; }
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$dir/CMakeCache.txt")
 
 files >"$work/before"
-for m in "$work/old.msi" "$msi"; do wine msiexec /i "$m" /qn || fail "msiexec /i $m: status $?"; done
+for m in "$work/old.msi" "$msi"; do wine msiexec /i "$m" /qn || fail "msiexec /i $m: $?"; done
 files | comm -13 "$work/before" - | tee "$work/added"
-[ "$(grep -cxE '\./Program Files/Doplet/doplet(-sync)?\.exe' "$work/added")" = 2 ] ||
-  fail "not both programs in $pf"
 # All users' Start menu on Windows; Wine takes the user's.
 link=$(grep -F "Start Menu/Programs/doplet.lnk" "$work/added")
 grep -aqF "$pf\doplet.exe" "$WINEPREFIX/drive_c/${link:-none}" || fail "no doplet.lnk to doplet.exe"
-[ "$(values "$uninstall$new" | grep -cxE "DisplayName=doplet|DisplayVersion=$version|Publisher=QuillBarrow")" = 3 ] ||
-  fail "uninstall entry $new: not doplet $version by QuillBarrow"
-[ -z "$(values "$uninstall$old")" ] || fail "the first build's uninstall entry stays beside it"
+values "$entry$new" | grep -xE "DisplayName=doplet|DisplayVersion=$version|Publisher=QuillBarrow" |
+  wc -l | grep -qx 3 || fail "uninstall entry $new: not doplet $version by QuillBarrow"
+[ -z "$(values "$entry$old")" ] || fail "the first build's uninstall entry stays beside it"
 
 wine "$driver" controls "$pf\doplet.exe" || fail "the installed doplet.exe's main window"
-mkdir "$work/1" "$work/2" && echo x >"$work/1/a" && wine "$pf\doplet-sync.exe" -q "Z:$work/1" "Z:$work/2" &&
-  cmp -s "$work/1/a" "$work/2/a" || fail "the installed doplet-sync.exe did not copy"
+mkdir "$work/1" "$work/2" && echo x >"$work/1/a"
+wine "$pf\doplet-sync.exe" -q "Z:$work/1" "Z:$work/2" && cmp -s "$work/1/a" "$work/2/a" ||
+  fail "the installed doplet-sync.exe did not copy"
 
 wine reg add "$settings" /v CODE1 /d 'D:\kept' /f >/dev/null
 wine msiexec /x "$new" /qn || fail "msiexec /x $new: status $?"
 files | comm -12 "$work/added" - | sed 's/^/left: /' | grep . && fail "files left after uninstall"
-[ -z "$(values "$uninstall$new")" ] || fail "uninstall entry left"
+[ -z "$(values "$entry$new")" ] || fail "uninstall entry left"
 values "$settings" | grep -qxF 'CODE1=D:\kept' || fail "the user's settings removed"
 exit "$failed"
