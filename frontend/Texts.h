@@ -11,6 +11,20 @@ inline constexpr std::string_view kErrorCaption = "エラー";
 inline constexpr std::string_view kFolder1Invalid = "フォルダー１が有効ではありません";
 inline constexpr std::string_view kFolder2Invalid = "フォルダー２が有効ではありません";
 
+// The main window's context menu, top to bottom (the hyphens are an ordinary entry that does
+// nothing), and the titles of its two folder dialogs.
+inline constexpr std::string_view kMenuInformation = "情報";
+inline constexpr std::string_view kMenuHyphens = "---------------";
+inline constexpr std::string_view kMenuExit = "プログラムの終了";
+inline constexpr std::string_view kFolder1Title = "フォルダー１の選択";
+inline constexpr std::string_view kFolder2Title = "フォルダー２の選択";
+
+// The about window's contact lines: placeholders under the reserved top-level domain .invalid
+// (RFC 2606), like the package's contact.
+inline constexpr std::string_view kContactMail = "E-mail: doplet@quillbarrow.invalid";
+inline constexpr std::string_view kContactWeb = "HomePage: https://quillbarrow.invalid/doplet/";
+inline constexpr std::string_view kContactWeb2 = "https://quillbarrow.invalid/";
+
 // The folder settings (the value's name in place of %s; the key's is always empty).
 inline constexpr std::string_view kBadDataType = "'%s' のﾃﾞｰﾀ型が不正です";
 inline constexpr std::string_view kKeyNotCreated = "ｷｰ %s の作成に失敗しました";

@@ -89,11 +89,11 @@ TFmain1::TFmain1(std::shared_ptr<FileSystem> fs, QWidget* parent)
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    N1 = PopupMenu1->addAction(QStringLiteral("情報"));
+    N1 = PopupMenu1->addAction(QString::fromUtf8(texts::kMenuInformation));
     N1->setObjectName(QStringLiteral("N1"));
-    N3 = PopupMenu1->addAction(QStringLiteral("---------------"));
+    N3 = PopupMenu1->addAction(QString::fromUtf8(texts::kMenuHyphens));
     N3->setObjectName(QStringLiteral("N3"));
-    N2 = PopupMenu1->addAction(QStringLiteral("プログラムの終了"));
+    N2 = PopupMenu1->addAction(QString::fromUtf8(texts::kMenuExit));
     N2->setObjectName(QStringLiteral("N2"));
 
     const auto on = [this](auto* sender, auto signal, void (TFmain1::*handler)()) {
@@ -189,7 +189,7 @@ void TFmain1::BitBtn1Click() {
 
 void TFmain1::BitBtn2Click() {
     if (OpenDialog2 == nullptr) {
-        OpenDialog2 = MakeFolderDialog(this, QStringLiteral("フォルダー２の選択"));
+        OpenDialog2 = MakeFolderDialog(this, QString::fromUtf8(texts::kFolder2Title));
     }
     pickFolder(*OpenDialog2, FFolder2, *ui->Edit2, *model2_);
 }
@@ -200,7 +200,7 @@ void TFmain1::BitBtn3Click() {
 
 void TFmain1::BitBtn4Click() {
     if (OpenDialog1 == nullptr) {
-        OpenDialog1 = MakeFolderDialog(this, QStringLiteral("フォルダー１の選択"));
+        OpenDialog1 = MakeFolderDialog(this, QString::fromUtf8(texts::kFolder1Title));
     }
     pickFolder(*OpenDialog1, FFolder1, *ui->Edit1, *model1_);
 }

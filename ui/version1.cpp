@@ -2,6 +2,7 @@
 
 #include "DopletApplication.h"
 #include "Placement.h"
+#include "Texts.h"
 #include "ui_version1.h"
 
 #include <QIconEngine>
@@ -12,19 +13,6 @@
 namespace doplet {
 
 namespace {
-
-// The maker's contact lines, kept here and nowhere else: placeholders under the reserved
-// top-level domain .invalid (RFC 2606), like the package's contact.
-struct Contact {
-    const char* mail;
-    const char* web;
-    const char* web2;
-};
-constexpr Contact kContact{
-    "E-mail: doplet@quillbarrow.invalid",
-    "HomePage: https://quillbarrow.invalid/doplet/",
-    "https://quillbarrow.invalid/",
-};
 
 // An icon that has no picture at any size: a window given it asks the window system for no
 // caption icon at all, where an empty icon would fall back to the program's.
@@ -52,9 +40,9 @@ TFVersion1::TFVersion1(QWidget* parent) : QDialog(parent), ui(std::make_unique<U
     setFixedSize(size());
     setWindowIcon(QIcon(new NoPicture)); // the dialog frame has no caption icon
     setAttribute(Qt::WA_QuitOnClose, false);
-    ui->Label1->setText(QString::fromUtf8(kContact.mail));
-    ui->Label2->setText(QString::fromUtf8(kContact.web));
-    ui->Label3->setText(QString::fromUtf8(kContact.web2));
+    ui->Label1->setText(QString::fromUtf8(texts::kContactMail));
+    ui->Label2->setText(QString::fromUtf8(texts::kContactWeb));
+    ui->Label3->setText(QString::fromUtf8(texts::kContactWeb2));
     for (QLabel* label : ui->Panel1->findChildren<QLabel*>()) {
         if (label != ui->ProgramIcon) {
             label->adjustSize(); // every label is sized to its text

@@ -7,7 +7,8 @@
 
 namespace doplet::win32 {
 
-enum class Kind { Panel, Button, Edit, ListBox, Label, Memo };
+// Every label is sized to its text in its font; a picture shows the program's icon stretched.
+enum class Kind { Panel, Button, Edit, ListBox, Label, Memo, Picture };
 
 struct Place {
     int x, y, width, height; // pixels at 96 dots per inch, in the parent's client area

@@ -16,6 +16,7 @@ const wchar_t* ClassOf(Kind kind) {
     case Kind::ListBox:
         return L"ListBox";
     case Kind::Label:
+    case Kind::Picture:
         return L"Static";
     }
     return L"Static";

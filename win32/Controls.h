@@ -4,11 +4,24 @@
 // by its test driver alike.
 
 #include "ControlTable.h"
+#include "Texts.h"
 
 #include <string>
 #include <string_view>
 
 namespace doplet::win32 {
+
+// PopupMenu1, the main window's context menu, top to bottom: each entry's text and the command id
+// it sends, none that a control or a dialog key sends.
+struct MenuEntry {
+    unsigned id;
+    std::string_view text;
+};
+inline constexpr MenuEntry kPopupMenu1[] = {
+    {40001, texts::kMenuInformation}, // N1: the about window
+    {40002, texts::kMenuHyphens},     // N3: an ordinary entry that does nothing
+    {40003, texts::kMenuExit},        // N2: closes the main window
+};
 
 // The window class of a kind of control: the system's BUTTON, EDIT, LISTBOX and STATIC, and the
 // program's own class for panels.

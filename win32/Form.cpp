@@ -9,8 +9,9 @@
 namespace doplet::win32 {
 namespace {
 
-// A panel: a raised bevel round its client area, its children reached by the dialog manager's
-// tab order; what its controls tell it goes on to the window.
+// A panel: a raised bevel round its client area (or the edges its window data names), its
+// children reached by the dialog manager's tab order; what its controls tell it goes on to the
+// window.
 LRESULT CALLBACK PanelProcedure(HWND panel, UINT message, WPARAM w, LPARAM l) {
     switch (message) {
     case WM_PAINT: {
@@ -18,7 +19,8 @@ LRESULT CALLBACK PanelProcedure(HWND panel, UINT message, WPARAM w, LPARAM l) {
         HDC dc = BeginPaint(panel, &paint);
         RECT client;
         GetClientRect(panel, &client);
-        DrawEdge(dc, &client, BDR_RAISEDINNER, BF_RECT);
+        const auto edges = static_cast<UINT>(GetWindowLongPtrW(panel, GWLP_USERDATA));
+        DrawEdge(dc, &client, edges != 0 ? edges : BDR_RAISEDINNER, BF_RECT);
         EndPaint(panel, &paint);
         return 0;
     }
@@ -28,6 +30,7 @@ LRESULT CALLBACK PanelProcedure(HWND panel, UINT message, WPARAM w, LPARAM l) {
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORLISTBOX:
     case WM_CTLCOLORBTN:
+    case WM_CONTEXTMENU:
         return SendMessageW(GetParent(panel), message, w, l);
     default:
         return DefWindowProcW(panel, message, w, l);
@@ -51,8 +54,9 @@ bool FontExists(const std::wstring& family) {
     return found;
 }
 
-// The table's font, or the system's user-interface font at the same size where it is missing.
-HFONT MakeFont(const FontSpec& wanted) {
+// The table's font, or the system's user-interface font at the same size where it is missing,
+// its height scaled to `dpi`.
+HFONT MakeFont(const FontSpec& wanted, UINT dpi) {
     std::wstring family = Widen(wanted.family);
     BYTE charset = SHIFTJIS_CHARSET;
     if (!FontExists(family)) {
@@ -62,9 +66,10 @@ HFONT MakeFont(const FontSpec& wanted) {
         family = metrics.lfMessageFont.lfFaceName;
         charset = DEFAULT_CHARSET;
     }
-    return CreateFontW(-wanted.pixels, 0, 0, 0, wanted.bold ? FW_BOLD : FW_NORMAL, wanted.italic,
-                       FALSE, FALSE, charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                       DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, family.c_str());
+    return CreateFontW(-MulDiv(wanted.pixels, static_cast<int>(dpi), 96), 0, 0, 0,
+                       wanted.bold ? FW_BOLD : FW_NORMAL, wanted.italic, FALSE, FALSE, charset,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       DEFAULT_PITCH | FF_DONTCARE, family.c_str());
 }
 
 bool SameFont(const FontSpec& a, const FontSpec& b) {
@@ -90,6 +95,8 @@ Style StyleOf(Kind kind) {
         return {SS_LEFT | SS_NOPREFIX, 0};
     case Kind::Memo:
         return {WS_TABSTOP | ES_MULTILINE | ES_READONLY, WS_EX_CLIENTEDGE};
+    case Kind::Picture:
+        return {SS_ICON | SS_REALSIZECONTROL, 0};
     }
     return {};
 }
@@ -124,6 +131,23 @@ std::wstring WindowText(HWND control) {
     return text;
 }
 
+void KeepOnScreen(HWND window) {
+    RECT frame;
+    GetWindowRect(window, &frame);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
+    const RECT& area = monitor.rcWork;
+    const auto fit = [](LONG at, LONG size, LONG start, LONG end) {
+        return std::max(start, std::min(at, end - size));
+    };
+    const LONG x = fit(frame.left, frame.right - frame.left, area.left, area.right);
+    const LONG y = fit(frame.top, frame.bottom - frame.top, area.top, area.bottom);
+    if (x != frame.left || y != frame.top) {
+        SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
 Form::~Form() {
     for (HFONT font : fonts_) {
         DeleteObject(font);
@@ -149,18 +173,79 @@ SIZE Form::FrameSize(DWORD style, DWORD extended) const {
 
 void Form::CreateControls(HWND window) {
     auto* instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE));
+    dpi_ = std::max(GetDpiForWindow(window), 1U);
     for (int row = 0; row < static_cast<int>(table_.controls.size()); ++row) {
         const Control& c = table_.controls[static_cast<std::size_t>(row)];
         const Style style = StyleOf(c.kind);
         const HWND parent = c.parent < 0 ? window : controls_[static_cast<std::size_t>(c.parent)];
         const std::wstring text = TextOf(c);
         HWND control = CreateWindowExW(
-            style.extended, ClassOf(c.kind), text.c_str(), WS_CHILD | WS_VISIBLE | style.style,
-            c.place.x, c.place.y, c.place.width, c.place.height, parent,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstId + row)), instance, nullptr);
+            style.extended, ClassOf(c.kind), text.c_str(), WS_CHILD | WS_VISIBLE | style.style, 0,
+            0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstId + row)),
+            instance, nullptr);
         controls_.push_back(control);
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(row)), FALSE);
+        if (c.kind == Kind::Picture) { // the 32 x 32 picture, stretched by the control
+            HANDLE icon =
+                LoadImageW(instance, MAKEINTRESOURCEW(kProgramIcon), IMAGE_ICON, 32, 32, LR_SHARED);
+            SendMessageW(control, STM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon));
+        }
     }
+    PlaceControls();
+    // The frame round the client area at the window's dots per inch, its top-left kept.
+    RECT frame{0, 0, Scale(table_.clientWidth), Scale(table_.clientHeight)};
+    AdjustWindowRectExForDpi(&frame, static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE)),
+                             FALSE, static_cast<DWORD>(GetWindowLongPtrW(window, GWL_EXSTYLE)),
+                             dpi_);
+    SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Form::Rescale(HWND window, UINT dpi, const RECT& suggested) {
+    dpi_ = std::max(dpi, 1U);
+    std::vector<HFONT> old;
+    old.swap(fonts_);
+    fontOf_.clear();
+    for (int row = 0; row < static_cast<int>(controls_.size()); ++row) {
+        SendMessageW(controls_[static_cast<std::size_t>(row)], WM_SETFONT,
+                     reinterpret_cast<WPARAM>(FontFor(row)), TRUE);
+    }
+    for (HFONT font : old) {
+        DeleteObject(font);
+    }
+    PlaceControls();
+    SetWindowPos(window, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Every control in its place at the window's dots per inch; every label sized to its text.
+void Form::PlaceControls() {
+    for (std::size_t row = 0; row < controls_.size(); ++row) {
+        const Control& c = table_.controls[row];
+        SetWindowPos(controls_[row], nullptr, Scale(c.place.x), Scale(c.place.y),
+                     Scale(c.place.width), Scale(c.place.height), SWP_NOZORDER | SWP_NOACTIVATE);
+        if (c.kind == Kind::Label) {
+            FitToText(controls_[row]);
+        }
+    }
+}
+
+void Form::FitToText(HWND label) {
+    const std::wstring text = WindowText(label);
+    HDC dc = GetDC(label);
+    const HGDIOBJ was =
+        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(label, WM_GETFONT, 0, 0)));
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    if (text.empty()) { // an empty label keeps the height of a line
+        TEXTMETRICW metrics{};
+        GetTextMetricsW(dc, &metrics);
+        size.cy = metrics.tmHeight;
+    }
+    SelectObject(dc, was);
+    ReleaseDC(label, dc);
+    SetWindowPos(label, nullptr, 0, 0, size.cx, size.cy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 HFONT Form::FontFor(int row) {
@@ -171,7 +256,7 @@ HFONT Form::FontFor(int row) {
             return fonts_[static_cast<std::size_t>(fontOf_.back())];
         }
     }
-    fonts_.push_back(MakeFont(wanted));
+    fonts_.push_back(MakeFont(wanted, dpi_));
     fontOf_.push_back(static_cast<int>(fonts_.size()) - 1);
     return fonts_.back();
 }

@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "AboutWindow.h"
 #include "Controls.h"
 #include "Form.h"
 #include "Frontend.h"
@@ -7,15 +8,18 @@
 #include "Texts.h"
 #include "main1Controls.h"
 
+#include <commctrl.h>
 #include <exception>
 #include <string>
 #include <utility>
+#include <windowsx.h>
 
 namespace doplet::win32 {
 namespace {
 
 constexpr wchar_t kWindowClass[] = L"DopletMain1";
 constexpr POINT kPlace{344, 133}; // of the frame, on the screen
+constexpr UINT kN1 = kPopupMenu1[0].id, kN2 = kPopupMenu1[2].id;
 
 // The user's thousands separator; a comma where the locale has none.
 std::string ThousandsSeparator() {
@@ -46,26 +50,29 @@ public:
             return;
         }
         HWND target = labels_[label - 1];
-        const std::wstring text = ShownText(caption);
-        SetWindowTextW(target, text.c_str());
-        HDC dc = GetDC(target);
-        const HGDIOBJ was =
-            SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(target, WM_GETFONT, 0, 0)));
-        SIZE size{};
-        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
-        SelectObject(dc, was);
-        ReleaseDC(target, dc);
-        SetWindowPos(target, nullptr, 0, 0, size.cx, size.cy,
-                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowTextW(target, ShownText(caption).c_str());
+        Form::FitToText(target);
     }
 
 private:
     HWND labels_[2];
 };
 
+// The edit boxes and the help text hand a request for a context menu on to the window, which
+// shows its own menu there instead of the system's text-editing one.
+LRESULT CALLBACK MenuOfWindow(HWND control, UINT message, WPARAM w, LPARAM l, UINT_PTR /*id*/,
+                              DWORD_PTR window) {
+    if (message == WM_CONTEXTMENU) {
+        return SendMessageW(reinterpret_cast<HWND>(window), message, w, l);
+    }
+    return DefSubclassProc(control, message, w, l);
+}
+
 } // namespace
 
-MainWindow::MainWindow() : form_(DOPLET_FORM_TABLE(main1)) {}
+MainWindow::MainWindow()
+    : form_(DOPLET_FORM_TABLE(main1)), OpenDialog1(ShownText(texts::kFolder1Title)),
+      OpenDialog2(ShownText(texts::kFolder2Title)) {}
 
 bool MainWindow::Create(HINSTANCE instance) {
     WNDCLASSEXW main{};
@@ -74,7 +81,7 @@ bool MainWindow::Create(HINSTANCE instance) {
     main.hInstance = instance;
     main.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     main.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    main.hIcon = LoadIconW(nullptr, IDI_APPLICATION); // the program's icon comes with its resources
+    main.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kProgramIcon));
     main.lpszClassName = kWindowClass;
     if (!Form::RegisterPanelClass(instance) || RegisterClassExW(&main) == 0) {
         return false;
@@ -85,17 +92,17 @@ bool MainWindow::Create(HINSTANCE instance) {
     constexpr DWORD extended = WS_EX_CONTROLPARENT;
     const SIZE frame = form_.FrameSize(style, extended);
     const std::wstring caption = Widen(main1::kCaption);
-    return CreateWindowExW(extended, kWindowClass, caption.c_str(), style, kPlace.x, kPlace.y,
-                           frame.cx, frame.cy, nullptr, nullptr, instance, this) != nullptr;
+    if (CreateWindowExW(extended, kWindowClass, caption.c_str(), style, kPlace.x, kPlace.y,
+                        frame.cx, frame.cy, nullptr, nullptr, instance, this) == nullptr) {
+        return false;
+    }
+    KeepOnScreen(window_);
+    return true;
 }
 
 void MainWindow::Show(int how) const {
     ShowWindow(window_, how);
     UpdateWindow(window_);
-}
-
-bool MainWindow::TranslateDialogKey(MSG& message) const {
-    return IsDialogMessageW(window_, &message) != FALSE;
 }
 
 LRESULT CALLBACK MainWindow::Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
@@ -112,6 +119,14 @@ LRESULT MainWindow::Handle(UINT message, WPARAM w, LPARAM l) {
     switch (message) {
     case WM_CREATE:
         form_.CreateControls(window_);
+        menu_ = CreatePopupMenu();
+        for (const MenuEntry& entry : kPopupMenu1) {
+            AppendMenuW(menu_, MF_STRING, entry.id, ShownText(entry.text).c_str());
+        }
+        for (const char* name : {"Edit1", "Edit2", "Memo1"}) {
+            SetWindowSubclass(form_.Named(name), MenuOfWindow, 0,
+                              reinterpret_cast<DWORD_PTR>(window_));
+        }
         thousandsSeparator_ = ThousandsSeparator();
         RunOperation([this] { FormCreate(); }); // a failure ends the step; the window still opens
         return 0;
@@ -119,9 +134,18 @@ LRESULT MainWindow::Handle(UINT message, WPARAM w, LPARAM l) {
         thousandsSeparator_ = ThousandsSeparator();
         return DefWindowProcW(window_, message, w, l);
     case WM_COMMAND:
-        if (HIWORD(w) == BN_CLICKED) {
+        if (HIWORD(w) == 0 && l == 0 && (LOWORD(w) == kN1 || LOWORD(w) == kN2)) { // the menu's
+            const auto handler = LOWORD(w) == kN1 ? &MainWindow::N1Click : &MainWindow::N2Click;
+            RunOperation([this, handler] { (this->*handler)(); });
+        } else if (HIWORD(w) == BN_CLICKED) {
             Clicked(form_.RowOfId(LOWORD(w)));
         }
+        return 0;
+    case WM_CONTEXTMENU:
+        PopupMenu1(l);
+        return 0;
+    case WM_DPICHANGED:
+        form_.Rescale(window_, HIWORD(w), *reinterpret_cast<const RECT*>(l));
         return 0;
     case WM_CTLCOLORSTATIC:
         return form_.ColourOf(window_, reinterpret_cast<HDC>(w), reinterpret_cast<HWND>(l));
@@ -130,7 +154,8 @@ LRESULT MainWindow::Handle(UINT message, WPARAM w, LPARAM l) {
         for (const Control& c : main1::kControls) {
             if (c.kind == Kind::Panel && c.parent < 0 && c.place.x == 0 &&
                 c.place.width == main1::kClientWidth) {
-                SetWindowPos(form_.Named(c.name), nullptr, 0, 0, LOWORD(l), c.place.height,
+                SetWindowPos(form_.Named(c.name), nullptr, 0, 0, LOWORD(l),
+                             form_.Scale(c.place.height),
                              SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
             }
         }
@@ -149,10 +174,11 @@ LRESULT MainWindow::Handle(UINT message, WPARAM w, LPARAM l) {
 }
 
 void MainWindow::Clicked(int row) {
-    // To come: the select buttons (BitBtn4, BitBtn2) pick a folder.
     static const std::pair<int, void (MainWindow::*)()> handlers[] = {
         {form_.RowOf("BitBtn1"), &MainWindow::BitBtn1Click},
+        {form_.RowOf("BitBtn2"), &MainWindow::BitBtn2Click},
         {form_.RowOf("BitBtn3"), &MainWindow::BitBtn3Click},
+        {form_.RowOf("BitBtn4"), &MainWindow::BitBtn4Click},
         {form_.RowOf("BitBtn5"), &MainWindow::BitBtn5Click},
         {form_.RowOf("BitBtn6"), &MainWindow::BitBtn6Click},
     };
@@ -161,6 +187,17 @@ void MainWindow::Clicked(int row) {
             RunOperation([this, handler] { (this->*handler)(); });
         }
     }
+}
+
+void MainWindow::PopupMenu1(LPARAM at) {
+    POINT place{GET_X_LPARAM(at), GET_Y_LPARAM(at)};
+    if (at == -1) { // Shift+F10 or the menu key: by the control that has the keyboard
+        HWND focus = GetFocus();
+        place = {};
+        ClientToScreen(focus != nullptr && IsChild(window_, focus) ? focus : window_, &place);
+    }
+    TrackPopupMenuEx(menu_, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, place.x, place.y,
+                     window_, nullptr);
 }
 
 bool MainWindow::RunOperation(const std::function<void()>& operation) const {
@@ -206,8 +243,37 @@ void MainWindow::BitBtn1Click() {
     // To come: both folders are valid, so the copy window shows and starts a pass on lists_.
 }
 
+void MainWindow::BitBtn2Click() {
+    PickColumn(OpenDialog2, 2);
+}
+
 void MainWindow::BitBtn3Click() {
     PostMessageW(window_, WM_CLOSE, 0, 0);
+}
+
+void MainWindow::BitBtn4Click() {
+    PickColumn(OpenDialog1, 1);
+}
+
+void MainWindow::N1Click() {
+    if (about_ != nullptr) {
+        about_->Show();
+    }
+}
+
+void MainWindow::N2Click() {
+    PostMessageW(window_, WM_CLOSE, 0, 0);
+}
+
+void MainWindow::PickColumn(FolderDialog& dialog, int column) {
+    const std::optional<std::wstring> picked = dialog.Pick(window_);
+    if (!picked) {
+        return;
+    }
+    std::wstring& folder = column == 1 ? FFolder1 : FFolder2;
+    folder = *picked;
+    SetWindowTextW(form_.Named(column == 1 ? "Edit1" : "Edit2"), folder.c_str());
+    ListColumn(folder, column);
 }
 
 void MainWindow::BitBtn5Click() {

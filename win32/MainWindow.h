@@ -5,6 +5,7 @@
 
 #include "FileSystem.h"
 #include "FolderListing.h"
+#include "FolderPicker.h"
 #include "Form.h"
 
 #include <cstdint>
@@ -16,6 +17,8 @@
 
 namespace doplet::win32 {
 
+class AboutWindow;
+
 class MainWindow {
 public:
     MainWindow();
@@ -23,13 +26,16 @@ public:
     // Returns false when the system refuses either.
     bool Create(HINSTANCE instance);
     void Show(int how) const;
-    // Lets the dialog manager handle the keyboard (tab order, Enter, Escape) for this window.
-    bool TranslateDialogKey(MSG& message) const;
+    [[nodiscard]] HWND window() const { return window_; }
+    // The about window that "情報" shows.
+    void AttachAbout(AboutWindow* about) { about_ = about; }
 
 private:
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l);
     LRESULT Handle(UINT message, WPARAM w, LPARAM l);
     void Clicked(int row);
+    // PopupMenu1 at `at` on the screen, or by the focused control when opened by the keyboard.
+    void PopupMenu1(LPARAM at);
     // Runs one window operation; a failure it raises ends it and is shown in the error box.
     // False when it failed.
     bool RunOperation(const std::function<void()>& operation) const;
@@ -39,14 +45,23 @@ private:
     void FormCreate();
     void FormClose();
     void BitBtn1Click(); // Execute
+    void BitBtn2Click(); // pick folder 2
     void BitBtn3Click(); // Exit
+    void BitBtn4Click(); // pick folder 1
     void BitBtn5Click(); // List, folder 1
     void BitBtn6Click(); // List, folder 2
+    void N1Click();      // 情報: the about window
+    void N2Click();      // Exit
+    // Sets the column's box and root to the picked folder and lists it; nothing on cancel.
+    void PickColumn(FolderDialog& dialog, int column);
     // Empties the column's list, then lists `root` into it and sets its size label.
     void ListColumn(const std::wstring& root, int column);
 
     HWND window_ = nullptr;
     Form form_;
+    HMENU menu_ = nullptr; // PopupMenu1, destroyed with the program
+    AboutWindow* about_ = nullptr;
+    FolderDialog OpenDialog1, OpenDialog2;
 
     std::shared_ptr<FileSystem> fs_ = MakeNativeFileSystem();
     std::wstring FFolder1, FFolder2;     // the roots last handed to the listing

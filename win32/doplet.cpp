@@ -1,5 +1,7 @@
-// The window program on the Win32 API: the main window, then the message loop until it closes.
+// The window program on the Win32 API: the main window, the about window (both created hidden),
+// then the message loop until the main window closes.
 
+#include "AboutWindow.h"
 #include "MainWindow.h"
 
 #include <windows.h>
@@ -9,11 +11,18 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     if (!main.Create(instance)) {
         return 1;
     }
-    // To come: the copy window and the about window, created hidden after the main window.
+    // The copy window goes here, created hidden after the main window.
+    doplet::win32::AboutWindow about;
+    if (!about.Create(instance, main.window())) {
+        return 1;
+    }
+    main.AttachAbout(&about);
     main.Show(show);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        if (!main.TranslateDialogKey(message)) {
+        // The dialog manager handles the keyboard (tab order, Enter, Escape) of every window.
+        HWND window = message.hwnd != nullptr ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
+        if (window == nullptr || IsDialogMessageW(window, &message) == FALSE) {
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }

@@ -5,17 +5,25 @@
 //   save      closing stores the box texts as typed
 //   datatype  a stored value that is no string is reported, and the window still opens
 //   execute   Execute with an invalid folder 1 names it
+//   about     "情報" in the context menu shows the about window centred with its controls; Enter
+//             hides it; shown again, it is where it was moved to
+//   picker    the folder-1 dialog by its title, placed; cancel changes nothing; a name typed in a
+//             folder picks that folder and lists it
+//   dpi       the controls scenario at 144 dots per inch (Wine's LogPixels), every place scaled
 // Each ends with "終了", which must end the program with exit code 0. Prints one line per
 // failure.    test_win32_main1 SCENARIO PATH-TO-doplet.exe
 
 #include "Controls.h"
 #include "Frontend.h"
 #include "main1Controls.h"
+#include "version1Controls.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <span>
 #include <string>
 #include <vector>
 #include <windows.h>
@@ -27,8 +35,17 @@ using main1::kControls;
 
 constexpr DWORD kDeadlineMs = 60'000; // a loaded machine under Wine; the test fails after that
 constexpr UINT kSendTimeoutMs = 10'000;
+constexpr int kSkipped = 77;                         // CTest's SKIP_RETURN_CODE
+constexpr int kNameCombo = 0x47C, kNameEdit = 0x480; // cmb13, edt1: a file dialog's name box
 
 int failures = 0;
+int dpi = 96; // at which the program's windows are expected
+
+constexpr wchar_t kDesktop[] = L"Control Panel\\Desktop"; // where Wine reads LogPixels
+
+int Scaled(int pixels) {
+    return MulDiv(pixels, dpi, 96);
+}
 
 void Fail(const char* name, const char* what, const std::wstring& got, const std::wstring& want) {
     ++failures;
@@ -69,37 +86,56 @@ std::wstring PlaceText(int x, int y, int width, int height) {
            std::to_wstring(height);
 }
 
+// True once `done` is, false when the deadline passes or the program ends first.
+bool Until(HANDLE process, const std::function<bool()>& done) {
+    const ULONGLONG end = GetTickCount64() + kDeadlineMs;
+    while (!done()) {
+        if (GetTickCount64() > end || WaitForSingleObject(process, 20) == WAIT_OBJECT_0) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // A top-level window of the class once it is shown, or nullptr when the deadline passes or the
 // program ends.
 HWND WaitForWindow(HANDLE process, const wchar_t* windowClass, const std::wstring& caption) {
-    const ULONGLONG end = GetTickCount64() + kDeadlineMs;
-    while (GetTickCount64() < end) {
-        HWND window = FindWindowW(windowClass, caption.c_str());
-        if (window != nullptr && IsWindowVisible(window)) {
-            return window;
-        }
-        if (WaitForSingleObject(process, 20) == WAIT_OBJECT_0) {
-            return nullptr;
-        }
-    }
-    return nullptr;
+    HWND window = nullptr;
+    Until(process, [&] {
+        window = FindWindowW(windowClass, caption.empty() ? nullptr : caption.c_str());
+        return window != nullptr && IsWindowVisible(window);
+    });
+    return window != nullptr && IsWindowVisible(window) ? window : nullptr;
 }
 
-void CheckControls(HWND window, const std::vector<HWND>& found) {
-    // Depth first in creation order, as the table lists them.
-    if (found.size() != std::size(kControls)) {
+// The window's controls, depth first in creation order, as the tables list them.
+std::vector<HWND> Children(HWND window) {
+    std::vector<HWND> found;
+    EnumChildWindows(
+        window,
+        [](HWND child, LPARAM list) -> BOOL {
+            reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+void CheckControls(HWND window, const std::vector<HWND>& found, std::span<const Control> table) {
+    if (found.size() != table.size()) {
         Fail("window", "number of controls", std::to_wstring(found.size()),
-             std::to_wstring(std::size(kControls)));
+             std::to_wstring(table.size()));
         return;
     }
     for (std::size_t row = 0; row < found.size(); ++row) {
-        const Control& c = kControls[row];
+        const Control& c = table[row];
         HWND control = found[row];
         if (_wcsicmp(ClassName(control).c_str(), ClassOf(c.kind)) != 0) {
             Fail(c.name, "class", ClassName(control), ClassOf(c.kind));
         }
-        const bool sizeLabel = std::string_view(c.name).starts_with("LSize"); // the listing's
-        if (!sizeLabel && Text(control) != TextOf(c)) {
+        // The size labels show the listing's total, the contact lines their own texts.
+        const bool ownText = std::string_view(c.name).starts_with("LSize") || *c.text == 0;
+        if (!ownText && Text(control) != TextOf(c)) {
             Fail(c.name, "text", Text(control), TextOf(c));
         }
         HWND parent = c.parent < 0 ? window : found[static_cast<std::size_t>(c.parent)];
@@ -110,8 +146,11 @@ void CheckControls(HWND window, const std::vector<HWND>& found) {
         GetWindowRect(control, &r);
         MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&r), 2);
         const std::wstring got = PlaceText(r.left, r.top, r.right - r.left, r.bottom - r.top);
-        const std::wstring want = PlaceText(c.place.x, c.place.y, c.place.width, c.place.height);
-        if (sizeLabel ? r.left != c.place.x || r.top != c.place.y : got != want) {
+        const std::wstring want = PlaceText(Scaled(c.place.x), Scaled(c.place.y),
+                                            Scaled(c.place.width), Scaled(c.place.height));
+        // A label is sized to its text: its place is the table's, its size its font's.
+        if (c.kind == Kind::Label ? r.left != Scaled(c.place.x) || r.top != Scaled(c.place.y)
+                                  : got != want) {
             Fail(c.name, "place in the parent", got, want);
         }
     }
@@ -196,14 +235,39 @@ bool Opened(Program& program) {
         std::printf("FAIL no visible window \"%s\"\n", Narrow(caption).c_str());
         return false;
     }
-    EnumChildWindows(
-        program.window,
-        [](HWND child, LPARAM list) -> BOOL {
-            reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&program.controls));
+    program.controls = Children(program.window);
     return program.controls.size() == std::size(kControls);
+}
+
+// Opens the main window's context menu as a right click does and chooses "情報" in it with the
+// keyboard, at the place the menu's table gives it; the about window once shown.
+HWND ChooseInformation(const Program& program) {
+    PostMessageW(program.window, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(program.window),
+                 MAKELPARAM(400, 300));
+    HWND popup = WaitForWindow(program.process.hProcess, L"#32768", L"");
+    const auto* entry = std::ranges::find(kPopupMenu1, "情報", &MenuEntry::text);
+    for (const auto* at = std::begin(kPopupMenu1); at <= entry; ++at) {
+        PostMessageW(popup, WM_KEYDOWN, VK_DOWN, 0);
+    }
+    PostMessageW(popup, WM_KEYDOWN, VK_RETURN, 0);
+    return WaitForWindow(program.process.hProcess, nullptr,
+                         Widen(doplet::win32::version1::kCaption));
+}
+
+// The frame's top-left corner.
+std::wstring Corner(HWND window) {
+    RECT r{};
+    GetWindowRect(window, &r);
+    return PlaceText(r.left, r.top, 0, 0);
+}
+
+// Where a frame goes on the screen: `part` of the free width left of it, `part2` of the free
+// height above it.
+std::wstring ScreenPlace(HWND window, int part, int part2) {
+    RECT r{};
+    GetWindowRect(window, &r);
+    return PlaceText(std::max(0L, (GetSystemMetrics(SM_CXSCREEN) - r.right + r.left) / part),
+                     std::max(0L, GetSystemMetrics(SM_CYSCREEN) - r.bottom + r.top) / part2, 0, 0);
 }
 
 std::wstring Lines(HWND list) {
@@ -231,12 +295,12 @@ std::wstring Texts(const Program& program, std::initializer_list<const char*> na
 
 // The scenario on the open window; what it returns is then checked against the store.
 void Play(const std::wstring& scenario, const Program& program, const Folders& folders) {
-    if (scenario == L"controls") {
+    if (scenario == L"controls" || scenario == L"dpi") {
         RECT client;
         GetClientRect(program.window, &client);
         Check("client size", PlaceText(0, 0, client.right, client.bottom),
-              PlaceText(0, 0, main1::kClientWidth, main1::kClientHeight));
-        CheckControls(program.window, program.controls);
+              PlaceText(0, 0, Scaled(main1::kClientWidth), Scaled(main1::kClientHeight)));
+        CheckControls(program.window, program.controls, kControls);
         CheckTabOrder(program.window, program.controls);
     } else if (scenario == L"registry") {
         Check("texts", Texts(program, {"Edit1", "Edit2", "LSize1", "LSize2"}),
@@ -257,6 +321,38 @@ void Play(const std::wstring& scenario, const Program& program, const Folders& f
     } else if (scenario == L"execute") {
         PostMessageW(program["BitBtn1"], BM_CLICK, 0, 0);
         Check("Execute's box", program.Answer(L"エラー"), L"フォルダー１が有効ではありません");
+    } else if (scenario == L"about") {
+        HWND about = ChooseInformation(program);
+        Check("about window's place", Corner(about), ScreenPlace(about, 2, 2));
+        CheckControls(about, Children(about), version1::kControls);
+        PostMessageW(about, WM_KEYDOWN, VK_RETURN, 0); // Enter anywhere: OK
+        Check("about window after Enter",
+              Until(program.process.hProcess, [&] { return !IsWindowVisible(about); }) ? L"hidden"
+                                                                                       : L"shown",
+              L"hidden");
+        SetWindowPos(about, nullptr, 10, 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        Check("about window's place, shown again", Corner(ChooseInformation(program)),
+              PlaceText(10, 20, 0, 0));
+    } else if (scenario == L"picker") {
+        const auto pick = [&] {
+            PostMessageW(program["BitBtn4"], BM_CLICK, 0, 0);
+            return WaitForWindow(program.process.hProcess, L"#32770", L"フォルダー１の選択");
+        };
+        HWND dialog = pick();
+        Check("dialog's place", Corner(dialog), ScreenPlace(dialog, 2, 3));
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        Until(program.process.hProcess, [&] { return !IsWindow(dialog); });
+        Check("box after cancel", Text(program["Edit1"]), L"フォルダ１");
+        dialog = pick();
+        HWND name = GetDlgItem(dialog, kNameCombo) ? GetDlgItem(dialog, kNameCombo)
+                                                   : GetDlgItem(dialog, kNameEdit);
+        const std::wstring typed = folders.one + L"\\sub\\x";
+        SendMessageTimeoutW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()),
+                            SMTO_NORMAL, kDeadlineMs, nullptr);
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+        Until(program.process.hProcess, [&] { return !IsWindow(dialog); });
+        Check("picked folder", Text(program["Edit1"]) + L"|" + Lines(program["FileListBox1"]),
+              folders.one + L"\\sub\\|\\b.txt|");
     }
 }
 
@@ -265,8 +361,38 @@ void Play(const std::wstring& scenario, const Program& program, const Folders& f
 int wmain(int argc, wchar_t** argv) {
     const std::wstring scenario = argc == 3 ? argv[1] : L"";
     if (scenario.empty()) {
-        std::printf("usage: test_win32_main1 controls|registry|save|datatype|execute DOPLET.EXE\n");
+        std::printf("usage: test_win32_main1 controls|registry|save|datatype|execute|about|picker|"
+                    "dpi DOPLET.EXE\n");
         return 2;
+    }
+    SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2); // places unscaled
+    if (scenario == L"probe") {
+        return static_cast<int>(GetDpiForSystem());
+    }
+    struct Restore { // the prefix's other programs at its default, however this one ends
+        ~Restore() { RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktop, L"LogPixels"); }
+    } const restore;
+    if (scenario == L"dpi") { // the programs started from now on see 144 dots per inch
+        constexpr DWORD logPixels = 144;
+        RegSetKeyValueW(HKEY_CURRENT_USER, kDesktop, L"LogPixels", REG_DWORD, &logPixels,
+                        sizeof logPixels);
+        std::wstring probe = L"\"" + std::wstring(argv[0]) + L"\" probe x";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        DWORD seen = 0;
+        if (CreateProcessW(nullptr, probe.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                           &startup, &process) != FALSE) {
+            WaitForSingleObject(process.hProcess, kDeadlineMs);
+            GetExitCodeProcess(process.hProcess, &seen);
+        }
+        if (seen != logPixels) {
+            std::printf(
+                "SKIP: this Wine gives new programs %lu dots per inch, not LogPixels' %lu\n", seen,
+                logPixels);
+            return kSkipped;
+        }
+        dpi = static_cast<int>(logPixels);
     }
     const Folders folders;
     RegDeleteTreeW(HKEY_CURRENT_USER, kKey); // a first run, unless the scenario stores values
