@@ -97,12 +97,13 @@ void CopyWindowLogic::passFailed(const std::string& errorClass, const std::strin
 
 void CopyWindowLogic::passWorkerEnded() {
     running_ = false;
-    if (pending_) {
+    if (whenEnded_) { // the program is closing: no pass taken at a showing meanwhile starts
+        pending_.reset();
+        std::exchange(whenEnded_, nullptr)();
+    } else if (pending_) {
         PassInput input = std::move(*pending_);
         pending_.reset();
         startPass(std::move(input));
-    } else if (whenEnded_) {
-        std::exchange(whenEnded_, nullptr)();
     }
 }
 

@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 #include <windows.h>
 
@@ -44,6 +45,8 @@ public:
 
     // Creates every control of the table in `window`, visible, with its font.
     void CreateControls(HWND window);
+    // Styles the named control gets beyond its kind's, given before CreateControls.
+    void AddStyle(std::string_view name, DWORD style) { added_.emplace_back(name, style); }
     [[nodiscard]] const FormTable& table() const { return table_; }
     [[nodiscard]] HWND Named(std::string_view name) const;
     // The row of the table with this name, or -1.
@@ -61,6 +64,7 @@ private:
     std::vector<HWND> controls_; // by row of the table
     std::vector<HFONT> fonts_;   // the distinct fonts, deleted with the form
     std::vector<int> fontOf_;    // by row: index into fonts_
+    std::vector<std::pair<std::string_view, DWORD>> added_;
 };
 
 // A path for the engine: UTF-8, a lone surrogate kept as the engine keeps it in names.

@@ -6,6 +6,7 @@
 #include "FileSystem.h"
 #include "FolderListing.h"
 #include "Form.h"
+#include "SyncPass.h"
 
 #include <cstdint>
 #include <functional>
@@ -16,6 +17,8 @@
 
 namespace doplet::win32 {
 
+class CopyWindow;
+
 class MainWindow {
 public:
     MainWindow();
@@ -25,6 +28,10 @@ public:
     void Show(int how) const;
     // Lets the dialog manager handle the keyboard (tab order, Enter, Escape) for this window.
     bool TranslateDialogKey(MSG& message) const;
+    // The copy window, created after this one; Execute shows it.
+    void AttachCopyWindow(CopyWindow* copy) { copy_ = copy; }
+    // What a pass starts from: the folder texts as they stand and the lists as last listed.
+    [[nodiscard]] PassInput passInput() const;
 
 private:
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l);
@@ -47,6 +54,7 @@ private:
 
     HWND window_ = nullptr;
     Form form_;
+    CopyWindow* copy_ = nullptr;
 
     std::shared_ptr<FileSystem> fs_ = MakeNativeFileSystem();
     std::wstring FFolder1, FFolder2;     // the roots last handed to the listing

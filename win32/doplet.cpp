@@ -1,5 +1,8 @@
-// The window program on the Win32 API: the main window, then the message loop until it closes.
+// The window program on the Win32 API: the main window, then the copy window (hidden), then the
+// message loop until the main window closes.
 
+#include "CopyWindow.h"
+#include "FileSystem.h"
 #include "MainWindow.h"
 
 #include <windows.h>
@@ -9,11 +12,17 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     if (!main.Create(instance)) {
         return 1;
     }
-    // To come: the copy window and the about window, created hidden after the main window.
+    doplet::win32::CopyWindow copy(doplet::MakeNativeFileSystem(),
+                                   [&main] { return main.passInput(); });
+    if (!copy.Create(instance)) {
+        return 1;
+    }
+    main.AttachCopyWindow(&copy);
+    // To come: the about window, created hidden after the copy window.
     main.Show(show);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        if (!main.TranslateDialogKey(message)) {
+        if (!main.TranslateDialogKey(message) && !copy.TranslateDialogKey(message)) {
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
