@@ -312,19 +312,26 @@ void CopyWindow::SaveLogClick() {
             break;
         }
     }
+    // The dialog is given the whole path: given a folder of its own, it may open the one last
+    // used instead, such as a folder of the pass just refused.
+    if (!folder.empty() && folder.back() != L'\\') {
+        folder += L'\\';
+    }
     SYSTEMTIME now;
     GetLocalTime(&now);
-    wchar_t name[MAX_PATH] = {};
-    std::swprintf(name, MAX_PATH, L"doplet-%04u-%02u-%02u-%02u%02u.log", now.wYear, now.wMonth,
-                  now.wDay, now.wHour, now.wMinute);
+    wchar_t file[64] = {};
+    std::swprintf(file, std::size(file), L"doplet-%04u-%02u-%02u-%02u%02u.log", now.wYear,
+                  now.wMonth, now.wDay, now.wHour, now.wMinute);
+    std::wstring proposed = folder + file;
     const std::wstring title = ShownText(texts::kSaveLogCaption);
+    wchar_t name[MAX_PATH] = {};
     for (;;) {
+        name[proposed.copy(name, MAX_PATH - 1)] = L'\0';
         OPENFILENAMEW dialog{};
         dialog.lStructSize = sizeof dialog;
         dialog.hwndOwner = window_;
         dialog.lpstrFile = name;
         dialog.nMaxFile = MAX_PATH;
-        dialog.lpstrInitialDir = folder.c_str();
         dialog.lpstrTitle = title.c_str();
         dialog.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
         if (!GetSaveFileNameW(&dialog)) {
@@ -336,9 +343,7 @@ void CopyWindow::SaveLogClick() {
         }
         ShowModalBox(window_, texts::kSaveLogCaption,
                      frontend::Format(texts::kSaveLogInside, root == 1 ? "１" : "２"), MB_OK);
-        const std::wstring file(name + dialog.nFileOffset);
-        file.copy(name, MAX_PATH - 1);
-        name[std::min<std::size_t>(file.size(), MAX_PATH - 1)] = L'\0';
+        proposed = folder + (name + dialog.nFileOffset);
     }
     WriteWhole(name, Narrow(LogText(L"\r\n") + L"\r\n"));
 }
