@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <mutex>
 #include <thread>
+#include <tuple>
 
 namespace doplet::frontend {
 namespace {
@@ -26,7 +27,7 @@ struct Recorder final : PassEvents {
     int batch = 0;
     AnnouncementQueue::Clock::time_point now;
     std::function<void()> onStart;
-    int lineCalls = 0, adjacentLineCalls = 0; // passLines twice in a row in one batch
+    int adjacentLineCalls = 0; // passLines twice in a row in one batch
 
     void add(std::string word) {
         words.push_back(std::move(word));
@@ -34,14 +35,10 @@ struct Recorder final : PassEvents {
     }
     void passStarted() override {
         add("start");
-        if (onStart) {
-            onStart();
-        }
+        onStart(); // set by the test
     }
     void passLines(const std::vector<LogLine>& lines) override {
-        adjacentLineCalls += !when.empty() && when.back().first == batch && lineCalls > 0 &&
-                             words.back().starts_with("l");
-        ++lineCalls;
+        adjacentLineCalls += !when.empty() && when.back().first == batch && words.back()[0] == 'l';
         for (const LogLine& line : lines) {
             add(line.source);
         }
@@ -82,10 +79,9 @@ TEST(AnnouncementQueue, InOrderInBatchesAtMostOneWakeUpAndNothingAfterAFatalFail
                     queue.announceFatal("fatal", "disk");
                 }
                 queue.announceLine({"l" + std::to_string(i), "t", 0});
-                lock.lock();
+                const std::lock_guard count(mutex);
                 ++queued;
                 changed.notify_all();
-                lock.unlock();
             }
             queue.announceCompletion();
             queue.workerEnded();
@@ -126,10 +122,8 @@ TEST(AnnouncementQueue, InOrderInBatchesAtMostOneWakeUpAndNothingAfterAFatalFail
         for (int i = 0; i < (row.fatal ? 50 : 300); ++i) {
             want.push_back("l" + std::to_string(i));
         }
-        want.insert(want.end(), {row.fatal ? "fatal" : "done"});
-        if (!row.fatal) {
-            want.emplace_back("ended");
-        }
+        want.insert(want.end(), {row.fatal ? "fatal" : "done", row.fatal ? "" : "ended"});
+        want.resize(want.size() - (row.fatal ? 1 : 0));
         EXPECT_EQ(events.words, want);
         EXPECT_EQ(mostWaiting, 1);
         EXPECT_EQ(events.adjacentLineCalls, 0);
@@ -139,6 +133,39 @@ TEST(AnnouncementQueue, InOrderInBatchesAtMostOneWakeUpAndNothingAfterAFatalFail
                 EXPECT_GE(at - events.when[i - 1].second, AnnouncementQueue::kBatchInterval) << i;
             }
         }
+    }
+}
+
+// Execute again while an aborted pass finishes its file: the new pass starts once the old worker
+// has ended, unless the program is closing meanwhile, which then ends without starting it.
+TEST(CopyWindow, AShowingDuringAnAbortStartsItsPassAfterwardsUnlessTheProgramCloses) {
+    struct Seams final : CopyWindowSeams {
+        int started = 0, closed = 0;
+        PassInput passInput() override { return {}; }
+        std::shared_ptr<WorkerControl> startWorker(PassInput) override {
+            return ++started, std::make_shared<WorkerControl>();
+        }
+        void clearLog() override {}
+        void appendLines(const std::vector<LogLine>&) override {}
+        void setButtonCaption(std::string_view) override {}
+        bool askAbort() override { return true; }
+        void closeWindow() override { ++closed; }
+        void endWithFatal(const std::string&, const std::string&) override {}
+    };
+    for (const bool closing : {false, true}) {
+        Seams seams;
+        CopyWindowLogic logic(seams);
+        bool ended = false;
+        logic.FormShow();
+        logic.BitBtn1Click(); // 中止, OK
+        logic.FormShow();
+        if (closing) {
+            logic.stopPass([&] { ended = true; });
+        }
+        logic.passWorkerEnded();
+        EXPECT_EQ(std::tuple(seams.started, seams.closed, ended, logic.passRunning()),
+                  std::tuple(closing ? 1 : 2, 1, closing, !closing))
+            << (closing ? "closing" : "not closing");
     }
 }
 
