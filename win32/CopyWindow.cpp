@@ -262,10 +262,8 @@ void CopyWindow::LogMenu(LPARAM at) {
     const auto chosen = static_cast<UINT>(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON,
                                                          where.x, where.y, 0, window_, nullptr));
     DestroyMenu(menu);
-    if (chosen == kCopyAll) {
-        RunOperation([this] { CopyAllClick(); });
-    } else if (chosen == kSaveLog) {
-        RunOperation([this] { SaveLogClick(); });
+    if (chosen == kCopyAll || chosen == kSaveLog) {
+        RunOperation([this, chosen] { chosen == kCopyAll ? CopyAllClick() : SaveLogClick(); });
     }
 }
 
