@@ -178,12 +178,9 @@ struct Folders {
             std::ofstream(top / L"一" / std::to_wstring(i)) << content;
         }
     }
-    [[nodiscard]] std::size_t FilesIn(const std::wstring& folder) const {
-        std::size_t files = 0;
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-            files += entry.is_regular_file() ? 1 : 0;
-        }
-        return files;
+    [[nodiscard]] static std::size_t FilesIn(const std::wstring& folder) {
+        return std::ranges::count_if(std::filesystem::recursive_directory_iterator(folder),
+                                     [](const auto& entry) { return entry.is_regular_file(); });
     }
     ~Folders() { std::filesystem::remove_all(top); }
 };
