@@ -4,6 +4,7 @@
 #include "Texts.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace doplet::frontend {
 
@@ -18,6 +19,13 @@ constexpr std::string_view kFolderEnds = "/";
 // The length of the UTF-8 sequence that begins with `lead` (1 for a stray byte).
 std::size_t SequenceLength(unsigned char lead) {
     return lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+}
+
+int FitAxis(int start, int length, int areaStart, int areaLength) {
+    if (length >= areaLength) {
+        return areaStart;
+    }
+    return std::clamp(start, areaStart, areaStart + areaLength - length);
 }
 
 } // namespace
@@ -77,6 +85,25 @@ std::string_view ExecuteMessage(ExecuteCheck check) {
         break;
     }
     return {};
+}
+
+std::string FatalText(std::string_view errorClass, std::string_view module, std::uintptr_t address,
+                      std::string_view message) {
+    char where[2 * sizeof address + 1] = {};
+    std::snprintf(where, sizeof where, "%0*llX", static_cast<int>(2 * sizeof address),
+                  static_cast<unsigned long long>(address));
+    std::string text(errorClass);
+    text += "がﾓｼﾞｭｰﾙ ";
+    text += module;
+    text += " の ";
+    text += where;
+    text += " で発生しました。\n";
+    return text + WithFullStop(message);
+}
+
+Point FitOnScreen(const Rect& frame, const Rect& available) {
+    return {FitAxis(frame.left, frame.width, available.left, available.width),
+            FitAxis(frame.top, frame.height, available.top, available.height)};
 }
 
 } // namespace doplet::frontend

@@ -30,4 +30,22 @@ inline constexpr std::string_view kBadDataType = "'%s' のﾃﾞｰﾀ型が不�
 inline constexpr std::string_view kKeyNotCreated = "ｷｰ %s の作成に失敗しました";
 inline constexpr std::string_view kValueNotSet = "'%s' の設定に失敗しました";
 
+// The copy window: its button, the abort question and the log's context menu.
+inline constexpr std::string_view kAbortCaption = "中止";
+inline constexpr std::string_view kDoneCaption = "完了";
+inline constexpr std::string_view kConfirmCaption = "確認";
+inline constexpr std::string_view kAskAbort = "コピーを中止しますか？";
+inline constexpr std::string_view kCopyAll = "すべてコピー";
+inline constexpr std::string_view kSaveLogItem = "ログを保存...";
+inline constexpr std::string_view kSaveLogCaption = "ログを保存";
+// The folder's number (full-width) in place of %s.
+inline constexpr std::string_view kSaveLogInside =
+    "ログはフォルダー%sの中には保存できません（次の実行でもう一方にコピーされます）。"
+    "別の場所を選んでください。";
+// The file's name in place of %s, the system's reason after it.
+inline constexpr std::string_view kSaveLogFailed = "ログを %s に保存できませんでした: ";
+
+// A failure that escaped a pass: its class, module and code address (FatalText).
+inline constexpr std::string_view kFatalCaption = "ｱﾌﾟﾘｹｰｼｮﾝ ｴﾗｰ";
+
 } // namespace doplet::texts

@@ -1,5 +1,6 @@
 #include "BenchHook.h"
 
+#include "Texts.h"
 #include "Windows.h"
 
 #include <QAbstractButton>
@@ -94,7 +95,7 @@ private:
         maxGap_ = std::max(maxGap_, now - lastTick_);
         lastTick_ = now;
         ++ticks_;
-        if (finish_.text() == QStringLiteral("完了")) {
+        if (finish_.text().toStdString() == texts::kDoneCaption) {
             ticker_.stop();
             Report(QStringLiteral("DOPLET_BENCH event=pass ms=%1 lines=%2 max_stall_ms=%3 "
                                   "ticks=%4 vmhwm_kb=%5")

@@ -1,9 +1,11 @@
 #include "CopyWin.h"
 
 #include "DopletApplication.h"
+#include "Frontend.h"
 #include "LogModel.h"
 #include "MessageBoxes.h"
 #include "Placement.h"
+#include "Texts.h"
 #include "main1.h"
 #include "ui_CopyWin.h"
 
@@ -28,27 +30,8 @@ namespace {
 constexpr int kLogItemHeight = 12;
 constexpr QPoint kPlace{298, 199}; // of the frame, on the screen
 
-// The canonical path a save under `name` writes (an existing link's target); empty when its
-// folder does not exist.
-QString CanonicalTarget(const QString& name) {
-    const QFileInfo info(name);
-    if (info.exists()) {
-        return info.canonicalFilePath();
-    }
-    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
-    return folder.isEmpty() ? QString() : QDir(folder).filePath(info.fileName());
-}
-
-// Whether the canonical `path` is the folder `root` or lies below it.
-bool Inside(const QString& path, const QString& root) {
-    QString canonical = QFileInfo(root).canonicalFilePath();
-    if (path.isEmpty() || canonical.isEmpty()) {
-        return false;
-    }
-    if (!canonical.endsWith(u'/')) {
-        canonical += u'/';
-    }
-    return (path + u'/').startsWith(canonical);
+QString Shown(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 } // namespace
@@ -61,13 +44,13 @@ TFCopyWin::TFCopyWin(const TFmain1& main, std::shared_ptr<FileSystem> fs, QWidge
     ui->ListBox1->setModel(log_);
     ui->ListBox1->setItemDelegate(new LogLineDelegate(ui->ListBox1));
     connect(ui->BitBtn1, &QPushButton::clicked, this,
-            [this] { RunOperation([this] { BitBtn1Click(); }); });
+            [this] { RunOperation([this] { logic_.BitBtn1Click(); }); });
 
     LogMenu = new QMenu(this);
     LogMenu->setObjectName(QStringLiteral("LogMenu"));
-    QAction* copyAll = LogMenu->addAction(QStringLiteral("すべてコピー"));
+    QAction* copyAll = LogMenu->addAction(Shown(texts::kCopyAll));
     copyAll->setObjectName(QStringLiteral("CopyAll"));
-    QAction* saveLog = LogMenu->addAction(QStringLiteral("ログを保存..."));
+    QAction* saveLog = LogMenu->addAction(Shown(texts::kSaveLogItem));
     saveLog->setObjectName(QStringLiteral("SaveLog"));
     connect(copyAll, &QAction::triggered, this,
             [this] { RunOperation([this] { CopyAllClick(); }); });
@@ -85,11 +68,11 @@ TFCopyWin::TFCopyWin(const TFmain1& main, std::shared_ptr<FileSystem> fs, QWidge
 TFCopyWin::~TFCopyWin() = default;
 
 bool TFCopyWin::event(QEvent* event) {
-    if (QtPassHost::IsAnnouncementsEvent(event)) {
+    if (IsAnnouncementsEvent(event)) {
         // Only the latest pass announces: an earlier one has ended before it started. The host
         // is held here, as applying can start the next pass and replace it.
-        if (const std::shared_ptr<QtPassHost> host = FHost) {
-            host->applyQueued();
+        if (const std::shared_ptr<frontend::AnnouncementQueue> host = FHost) {
+            ApplyQueued(*host, this);
         }
         return true;
     }
@@ -109,53 +92,7 @@ void TFCopyWin::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) { // hidden to visible, not a restore from the task bar
         // The button has the keyboard on every showing: Space or Enter asks the abort question.
         ui->BitBtn1->setFocus(Qt::OtherFocusReason);
-        RunOperation([this] { FormShow(); });
-    }
-}
-
-void TFCopyWin::FormShow() {
-    if (FRunning && !FWorker->stopRequested()) {
-        return; // the earlier pass goes on, and this window shows it
-    }
-    log_->clear();
-    if (FRunning) {
-        FPending = main_.passInput(); // the aborted pass is finishing its file
-        FDone = false;
-        return;
-    }
-    startPass(main_.passInput());
-}
-
-void TFCopyWin::startPass(PassInput input) {
-    log_->clear();
-    FRoots = {QFile::decodeName(QByteArray::fromStdString(input.folder1)),
-              QFile::decodeName(QByteArray::fromStdString(input.folder2))};
-    FHost = std::make_shared<QtPassHost>(this, static_cast<PassEvents&>(*this));
-    FWorker = th_Copy::Start(fs_, std::move(input), FHost);
-    FRunning = true;
-    FDone = false;
-}
-
-void TFCopyWin::BitBtn1Click() {
-    if (FDone) {
-        close();
-        return;
-    }
-    const std::shared_ptr<WorkerControl> worker = FWorker;
-    if (worker) {
-        worker->hold();
-    }
-    const bool abort =
-        AskOkCancel(this, QStringLiteral("確認"), QStringLiteral("コピーを中止しますか？"));
-    if (worker) {
-        if (abort) {
-            worker->requestStop();
-        }
-        worker->release();
-    }
-    if (abort) {
-        FPending.reset();
-        close();
+        RunOperation([this] { logic_.FormShow(); });
     }
 }
 
@@ -164,13 +101,7 @@ void TFCopyWin::CopyAllClick() {
 }
 
 int TFCopyWin::rootHolding(const QString& name) const {
-    const QString path = CanonicalTarget(name);
-    for (int i = 0; i < FRoots.size(); ++i) {
-        if (Inside(path, FRoots[i])) {
-            return i + 1;
-        }
-    }
-    return 0;
+    return frontend::RootHolding(QFile::encodeName(name).toStdString(), logic_.roots());
 }
 
 // A log saved inside either folder would be copied to the other side by the next pass: the
@@ -187,7 +118,7 @@ void TFCopyWin::SaveLogClick() {
     QString name = QDir(folder).filePath(
         QDateTime::currentDateTime().toString(QStringLiteral("'doplet-'yyyy-MM-dd-HHmm'.log'")));
     for (;;) {
-        name = QFileDialog::getSaveFileName(this, QStringLiteral("ログを保存"), name, QString(),
+        name = QFileDialog::getSaveFileName(this, Shown(texts::kSaveLogCaption), name, QString(),
                                             nullptr, QFileDialog::DontUseNativeDialog);
         if (name.isEmpty()) {
             return; // cancelled
@@ -196,35 +127,34 @@ void TFCopyWin::SaveLogClick() {
         if (root == 0) {
             break;
         }
-        ShowMessage(this, QStringLiteral("ログを保存"),
-                    QStringLiteral("ログはフォルダー%1の中には保存できません（次の実行でもう一方に"
-                                   "コピーされます）。別の場所を選んでください。")
-                        .arg(QChar(root == 1 ? u'１' : u'２')));
+        ShowMessage(this, Shown(texts::kSaveLogCaption),
+                    Shown(frontend::Format(texts::kSaveLogInside, root == 1 ? "１" : "２")));
         name = QDir(folder).filePath(QFileInfo(name).fileName());
     }
     // Written whole or not at all: a failed save leaves an existing file as it was.
     QSaveFile file(name);
     const QByteArray bytes = log_->text().toUtf8();
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        throw std::runtime_error(QStringLiteral("ログを %1 に保存できませんでした: %2")
-                                     .arg(QDir::toNativeSeparators(name), file.errorString())
-                                     .toStdString());
+        throw std::runtime_error(
+            frontend::Format(texts::kSaveLogFailed, QDir::toNativeSeparators(name).toStdString()) +
+            file.errorString().toStdString());
     }
 }
 
-void TFCopyWin::stopPass(std::function<void()> whenEnded) {
-    FPending.reset();
-    FWhenEnded = std::move(whenEnded);
-    if (FWorker) {
-        FWorker->requestStop();
-    }
+PassInput TFCopyWin::passInput() {
+    return main_.passInput();
 }
 
-void TFCopyWin::passStarted() {
-    ui->BitBtn1->setText(QStringLiteral("中止"));
+std::shared_ptr<WorkerControl> TFCopyWin::startWorker(PassInput input) {
+    FHost = MakeQtPassHost(this, logic_);
+    return th_Copy::Start(fs_, std::move(input), FHost);
 }
 
-void TFCopyWin::passLines(const std::vector<LogLine>& lines) {
+void TFCopyWin::clearLog() {
+    log_->clear();
+}
+
+void TFCopyWin::appendLines(const std::vector<LogLine>& lines) {
     const int first = log_->rowCount();
     log_->append(lines);
     // A success line selects the new last line (and so scrolls to it); a failure line leaves
@@ -239,27 +169,21 @@ void TFCopyWin::passLines(const std::vector<LogLine>& lines) {
     }
 }
 
-void TFCopyWin::passCompleted() {
-    ui->BitBtn1->setText(QStringLiteral("完了"));
-    FDone = true;
+void TFCopyWin::setButtonCaption(std::string_view caption) {
+    ui->BitBtn1->setText(Shown(caption));
 }
 
-void TFCopyWin::passFailed(const QString& errorClass, const QString& message) {
+bool TFCopyWin::askAbort() {
+    return AskOkCancel(this, Shown(texts::kConfirmCaption), Shown(texts::kAskAbort));
+}
+
+void TFCopyWin::closeWindow() {
+    close();
+}
+
+void TFCopyWin::endWithFatal(const std::string& errorClass, const std::string& message) {
     if (auto* app = DopletApplication::instance()) {
-        app->endWithFatal(errorClass, message);
-    }
-}
-
-void TFCopyWin::passWorkerEnded() {
-    FRunning = false;
-    if (FPending) {
-        PassInput input = std::move(*FPending);
-        FPending.reset();
-        RunOperation([&] { startPass(std::move(input)); });
-    }
-    if (FWhenEnded) {
-        const std::function<void()> whenEnded = std::exchange(FWhenEnded, nullptr);
-        whenEnded();
+        app->endWithFatal(QString::fromStdString(errorClass), QString::fromStdString(message));
     }
 }
 

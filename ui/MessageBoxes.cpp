@@ -2,11 +2,13 @@
 
 #include "Frontend.h"
 #include "SyncPass.h"
+#include "Texts.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QIcon>
 #include <QMessageBox>
+#include <cstdint>
 
 namespace doplet {
 
@@ -47,14 +49,13 @@ void ShowErrorBox(const QString& message) {
 
 void ShowFatalBox(const QString& errorClass, const QString& module, const QString& message) {
     // The address of the pass's code stands for where the failure arose.
-    const auto address = reinterpret_cast<quintptr>(&RunPass);
-    const QString where =
-        QStringLiteral("%1").arg(qulonglong(address), int(sizeof(void*) * 2), 16, QChar(u'0'));
-    const QString text = QStringLiteral("%1がﾓｼﾞｭｰﾙ %2 の %3 で発生しました。")
-                             .arg(errorClass, module, where.toUpper()) +
-                         u'\n' + WithFullStop(message);
-    Run(QMessageBox::Critical, QApplication::activeWindow(), QStringLiteral("ｱﾌﾟﾘｹｰｼｮﾝ ｴﾗｰ"), text,
-        QMessageBox::Ok);
+    const auto address = reinterpret_cast<std::uintptr_t>(&RunPass);
+    const std::string text = frontend::FatalText(errorClass.toStdString(), module.toStdString(),
+                                                 address, message.toStdString());
+    Run(QMessageBox::Critical, QApplication::activeWindow(),
+        QString::fromUtf8(texts::kFatalCaption.data(),
+                          static_cast<qsizetype>(texts::kFatalCaption.size())),
+        QString::fromStdString(text), QMessageBox::Ok);
 }
 
 } // namespace doplet

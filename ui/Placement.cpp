@@ -1,5 +1,7 @@
 #include "Placement.h"
 
+#include "Frontend.h"
+
 #include <QApplication>
 #include <QEvent>
 #include <QMargins>
@@ -17,11 +19,11 @@ namespace {
 // How long after a placement the window system may take to tell a window's frame.
 constexpr int kFrameWaitMs = 2'000;
 
-int FitAxis(int start, int length, int areaStart, int areaLength) {
-    if (length >= areaLength) {
-        return areaStart;
-    }
-    return std::clamp(start, areaStart, areaStart + areaLength - length);
+QPoint FitOnScreen(const QRect& frame, const QRect& available) {
+    const frontend::Point place = frontend::FitOnScreen(
+        {frame.left(), frame.top(), frame.width(), frame.height()},
+        {available.left(), available.top(), available.width(), available.height()});
+    return {place.x, place.y};
 }
 
 // The frame around the window's client area, once the window system has told it (a hidden window
@@ -109,11 +111,6 @@ private:
 };
 
 } // namespace
-
-QPoint FitOnScreen(const QRect& frame, const QRect& available) {
-    return {FitAxis(frame.left(), frame.width(), available.left(), available.width()),
-            FitAxis(frame.top(), frame.height(), available.top(), available.height())};
-}
 
 void PlaceFrame(QWidget& window, const FrameRule& rule) {
     Place(window, rule);

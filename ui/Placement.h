@@ -2,7 +2,7 @@
 
 // Where the windows go: every place and size the windows are given is that of the frame (title bar
 // and borders included), and a window whose frame would not fit the screen's available area is
-// moved by the least amount that brings it onto it.
+// moved by the least amount that brings it onto it (frontend::FitOnScreen).
 
 #include <QPoint>
 #include <QRect>
@@ -15,11 +15,6 @@ namespace doplet {
 
 // Where a frame of this outer size goes on a screen of this full area.
 using FrameRule = std::function<QPoint(const QSize& outer, const QRect& screen)>;
-
-// The frame's top-left corner: unchanged when the whole frame lies inside `available`, otherwise
-// moved along each axis by the least amount that brings it inside; a frame larger than the area
-// along an axis is put at the area's start (the title bar stays reachable).
-QPoint FitOnScreen(const QRect& frame, const QRect& available);
 
 // Places the window's frame by the rule, fitted onto its screen. Before a window has been shown its
 // frame is not known yet: the frame of another visible window stands in for it, and the window is

@@ -176,7 +176,10 @@ void Form::CreateControls(HWND window) {
     dpi_ = std::max(GetDpiForWindow(window), 1U);
     for (int row = 0; row < static_cast<int>(table_.controls.size()); ++row) {
         const Control& c = table_.controls[static_cast<std::size_t>(row)];
-        const Style style = StyleOf(c.kind);
+        Style style = StyleOf(c.kind);
+        for (const auto& [name, added] : added_) {
+            style.style |= name == c.name ? added : 0;
+        }
         const HWND parent = c.parent < 0 ? window : controls_[static_cast<std::size_t>(c.parent)];
         const std::wstring text = TextOf(c);
         HWND control = CreateWindowExW(

@@ -11,6 +11,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 #include <windows.h>
 
@@ -56,6 +57,8 @@ public:
     [[nodiscard]] int Scale(int pixels) const { return MulDiv(pixels, static_cast<int>(dpi_), 96); }
     // A label's size made that of its text in its font.
     static void FitToText(HWND label);
+    // Styles the named control gets beyond its kind's, given before CreateControls.
+    void AddStyle(std::string_view name, DWORD style) { added_.emplace_back(name, style); }
     [[nodiscard]] const FormTable& table() const { return table_; }
     [[nodiscard]] HWND Named(std::string_view name) const;
     // The row of the table with this name, or -1.
@@ -75,6 +78,7 @@ private:
     std::vector<HWND> controls_; // by row of the table
     std::vector<HFONT> fonts_;   // the distinct fonts, deleted with the form
     std::vector<int> fontOf_;    // by row: index into fonts_
+    std::vector<std::pair<std::string_view, DWORD>> added_;
 };
 
 // A path for the engine: UTF-8, a lone surrogate kept as the engine keeps it in names.

@@ -2,8 +2,10 @@
 
 #include "AboutWindow.h"
 #include "Controls.h"
+#include "CopyWindow.h"
 #include "Form.h"
 #include "Frontend.h"
+#include "MessageBoxes.h"
 #include "RegistrySettings.h"
 #include "Texts.h"
 #include "main1Controls.h"
@@ -28,16 +30,6 @@ std::string ThousandsSeparator() {
         return ",";
     }
     return Narrow(separator);
-}
-
-// The program's error box: its title as caption, the error icon, OK, the message with its
-// full stop.
-void ShowErrorBox(HWND owner, const std::string& message) {
-    std::wstring file(MAX_PATH, L'\0');
-    file.resize(GetModuleFileNameW(nullptr, file.data(), static_cast<DWORD>(file.size())));
-    const std::wstring caption = ShownText(frontend::ProgramTitle(PathOf(file)));
-    MessageBoxW(owner, ShownText(frontend::WithFullStop(message)).c_str(), caption.c_str(),
-                MB_OK | MB_ICONERROR | MB_APPLMODAL);
 }
 
 // The size labels, each sized to its text, chosen by the list's tag.
@@ -161,6 +153,12 @@ LRESULT MainWindow::Handle(UINT message, WPARAM w, LPARAM l) {
         }
         return 0;
     case WM_CLOSE: // by every route: "終了", the close box, the system menu, Alt+F4
+        if (copy_ != nullptr && copy_->passRunning()) {
+            // Never end in the middle of a copy: the pass stops after its current file, the
+            // message loop running meanwhile, then the window closes for good.
+            copy_->StopPass([this] { PostMessageW(window_, WM_CLOSE, 0, 0); });
+            return 0;
+        }
         if (RunOperation([this] { FormClose(); })) {
             DestroyWindow(window_); // a failed save keeps the window open
         }
@@ -240,7 +238,12 @@ void MainWindow::BitBtn1Click() {
                     ShownText(texts::kErrorCaption).c_str(), MB_OK | MB_APPLMODAL);
         return;
     }
-    // To come: both folders are valid, so the copy window shows and starts a pass on lists_.
+    copy_->Show();
+}
+
+PassInput MainWindow::passInput() const {
+    return {PathOf(WindowText(form_.Named("Edit1"))), PathOf(WindowText(form_.Named("Edit2"))),
+            lists_[0], lists_[1]};
 }
 
 void MainWindow::BitBtn2Click() {

@@ -7,6 +7,7 @@
 #include "FolderListing.h"
 #include "FolderPicker.h"
 #include "Form.h"
+#include "SyncPass.h"
 
 #include <cstdint>
 #include <functional>
@@ -18,6 +19,7 @@
 namespace doplet::win32 {
 
 class AboutWindow;
+class CopyWindow;
 
 class MainWindow {
 public:
@@ -29,6 +31,10 @@ public:
     [[nodiscard]] HWND window() const { return window_; }
     // The about window that "情報" shows.
     void AttachAbout(AboutWindow* about) { about_ = about; }
+    // The copy window, created after this one; Execute shows it.
+    void AttachCopyWindow(CopyWindow* copy) { copy_ = copy; }
+    // What a pass starts from: the folder texts as they stand and the lists as last listed.
+    [[nodiscard]] PassInput passInput() const;
 
 private:
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l);
@@ -62,6 +68,7 @@ private:
     HMENU menu_ = nullptr; // PopupMenu1, destroyed with the program
     AboutWindow* about_ = nullptr;
     FolderDialog OpenDialog1, OpenDialog2;
+    CopyWindow* copy_ = nullptr;
 
     std::shared_ptr<FileSystem> fs_ = MakeNativeFileSystem();
     std::wstring FFolder1, FFolder2;     // the roots last handed to the listing

@@ -1,7 +1,9 @@
-// The window program on the Win32 API: the main window, the about window (both created hidden),
-// then the message loop until the main window closes.
+// The window program on the Win32 API: the main window, the copy window and the about window (both
+// created hidden), then the message loop until the main window closes.
 
 #include "AboutWindow.h"
+#include "CopyWindow.h"
+#include "FileSystem.h"
 #include "MainWindow.h"
 
 #include <windows.h>
@@ -11,7 +13,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     if (!main.Create(instance)) {
         return 1;
     }
-    // The copy window goes here, created hidden after the main window.
+    doplet::win32::CopyWindow copy(doplet::MakeNativeFileSystem(),
+                                   [&main] { return main.passInput(); });
+    if (!copy.Create(instance)) {
+        return 1;
+    }
+    main.AttachCopyWindow(&copy);
     doplet::win32::AboutWindow about;
     if (!about.Create(instance, main.window())) {
         return 1;

@@ -4,7 +4,6 @@
 // the pass, and where the frames go. A gate in the file system holds the worker in a copy.
 
 #include "DopletApplication.h"
-#include "Placement.h"
 #include "UiTestSupport.h"
 
 #include <QClipboard>
@@ -219,20 +218,6 @@ TEST_F(CopyWindow, AFailureEscapingThePassEndsTheProgramWithoutSaving) {
     EXPECT_EQ(exitCode, 1);
     EXPECT_FALSE(Stored("CODE1").isValid());
     DopletApplication::instance()->setFatalExit([](int code) { QCoreApplication::exit(code); });
-}
-
-TEST(Placement, AFrameKeepsItsPlaceWhereItFitsElseMovesTheLeastOntoTheScreen) {
-    const struct {
-        QRect frame, available;
-        QPoint expected;
-    } rows[] = {
-        {{540, 412, 100, 100}, {0, 0, 640, 512}, {540, 412}},        // fits, touching the far edges
-        {{344, 133, 634, 445}, {0, 0, 640, 512}, {6, 67}},           // past right and bottom
-        {{-50, -20, 100, 100}, {0, 30, 640, 482}, {0, 30}},          // past left, under a top panel
-        {{1000, 100, 1100, 800}, {1280, 30, 1024, 738}, {1280, 30}}, // larger than a second screen
-    };
-    for (const auto& row : rows)
-        EXPECT_EQ(FitOnScreen(row.frame, row.available), row.expected) << "row " << &row - rows;
 }
 
 } // namespace

@@ -10,11 +10,18 @@
 //   picker    the folder-1 dialog by its title, placed; cancel changes nothing; a name typed in a
 //             folder picks that folder and lists it
 //   dpi       the controls scenario at 144 dots per inch (Wine's LogPixels), every place scaled
+//   pass      Execute runs a pass: its lines show in the copy window in order, its files land,
+//             the button turns to "完了" and hides the window
+//   abort     中止 asks "確認" with every window disabled and the pass held; Cancel lets it go on
+//             to "完了" with every file copied once (exit code 77, skipped, when the pass ends
+//             before it can be asked)
 // Each ends with "終了", which must end the program with exit code 0. Prints one line per
 // failure.    test_win32_main1 SCENARIO PATH-TO-doplet.exe
 
 #include "Controls.h"
+#include "CopyWinControls.h"
 #include "Frontend.h"
+#include "Texts.h"
 #include "main1Controls.h"
 #include "version1Controls.h"
 
@@ -192,17 +199,27 @@ std::wstring Stored(const wchar_t* name) {
     return data;
 }
 
-// Two folders with files: 1,234 bytes in folder 1 (one in a subfolder), 1 byte in folder 2.
+// Two folders with files: 1,234 bytes in folder 1 (one in a subfolder), 1 byte in folder 2;
+// `many` more files of 64 KiB in folder 1 make a pass that takes a while.
 struct Folders {
+    static constexpr int kMany = 600;
     std::filesystem::path top = std::filesystem::temp_directory_path() /
                                 ("doplet-test-" + std::to_string(GetCurrentProcessId()));
     std::wstring one = (top / L"一").wstring(), two = (top / L"二").wstring();
-    Folders() {
+    explicit Folders(bool many) {
         std::filesystem::create_directories(top / L"一" / L"sub");
         std::filesystem::create_directories(top / L"二");
         std::ofstream(top / L"一" / L"a.txt") << std::string(1000, 'a');
         std::ofstream(top / L"一" / L"sub" / L"b.txt") << std::string(234, 'b');
         std::ofstream(top / L"二" / L"c.txt") << 'c';
+        const std::string content(65536, 'm');
+        for (int i = 0; many && i < kMany; ++i) {
+            std::ofstream(top / L"一" / std::to_wstring(i)) << content;
+        }
+    }
+    [[nodiscard]] static std::size_t FilesIn(const std::wstring& folder) {
+        return std::ranges::count_if(std::filesystem::recursive_directory_iterator(folder),
+                                     [](const auto& entry) { return entry.is_regular_file(); });
     }
     ~Folders() { std::filesystem::remove_all(top); }
 };
@@ -270,13 +287,18 @@ std::wstring ScreenPlace(HWND window, int part, int part2) {
                      std::max(0L, GetSystemMetrics(SM_CYSCREEN) - r.bottom + r.top) / part2, 0, 0);
 }
 
-std::wstring Lines(HWND list) {
+std::vector<std::wstring> LinesInOrder(HWND list) {
     std::vector<std::wstring> lines(
         static_cast<std::size_t>(SendMessageW(list, LB_GETCOUNT, 0, 0)));
     for (std::size_t line = 0; line < lines.size(); ++line) {
         lines[line].resize(static_cast<std::size_t>(SendMessageW(list, LB_GETTEXTLEN, line, 0)));
         SendMessageW(list, LB_GETTEXT, line, reinterpret_cast<LPARAM>(lines[line].data()));
     }
+    return lines;
+}
+
+std::wstring Lines(HWND list) {
+    std::vector<std::wstring> lines = LinesInOrder(list);
     std::ranges::sort(lines); // in the order the platform lists them
     std::wstring all;
     for (const auto& line : lines) {
@@ -291,6 +313,89 @@ std::wstring Texts(const Program& program, std::initializer_list<const char*> na
         all += Text(program[name]) + L"|";
     }
     return all;
+}
+
+// Waits until `ready` holds; false when the deadline passes first.
+template <typename Ready> bool WaitUntil(Ready ready) {
+    for (const ULONGLONG end = GetTickCount64() + kDeadlineMs; GetTickCount64() < end; Sleep(20)) {
+        if (ready()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Execute on both folders (stored with their separators): the pass runs, held by the abort
+// question in "abort" and let go on with Cancel, and its log and files are checked at its end.
+// Returns kSkipped when the pass ended before the question could be asked.
+int PlayPass(const Program& program, const Folders& folders, bool abort) {
+    const std::wstring one = folders.one + L"\\", two = folders.two + L"\\";
+    std::vector<std::wstring> want;
+    for (const std::wstring& entry : LinesInOrder(program["FileListBox1"])) {
+        want.push_back(one + entry.substr(1) + L"->" + two + entry.substr(1));
+    }
+    for (const std::wstring& entry : LinesInOrder(program["FileListBox2"])) {
+        want.push_back(two + entry.substr(1) + L"->" + one + entry.substr(1));
+    }
+    PostMessageW(program["BitBtn1"], BM_CLICK, 0, 0);
+    HWND copy = WaitForWindow(program.process.hProcess, nullptr, Widen(CopyWin::kCaption));
+    if (copy == nullptr) {
+        Fail("copy window", "shown", L"no", L"yes");
+        return 1;
+    }
+    HWND log = FindWindowExW(copy, nullptr, L"ListBox", nullptr);
+    HWND button = FindWindowExW(copy, nullptr, L"Button", nullptr);
+    const std::wstring done = Widen(
+        std::u8string_view(reinterpret_cast<const char8_t*>(doplet::texts::kDoneCaption.data()),
+                           doplet::texts::kDoneCaption.size()));
+    if (abort) {
+        if (!WaitUntil([&] { return SendMessageW(log, LB_GETCOUNT, 0, 0) > 0; })) {
+            Fail("copy window", "a first line", L"none", L"one");
+        }
+        PostMessageW(button, BM_CLICK, 0, 0);
+        HWND box = nullptr;
+        WaitUntil([&] {
+            box = FindWindowW(L"#32770", L"確認");
+            return box != nullptr || !IsWindowVisible(copy);
+        });
+        if (box == nullptr) {
+            std::printf("SKIP the pass of %d files ended before it could be aborted\n",
+                        Folders::kMany);
+            return kSkipped;
+        }
+        // Held: at most the file in hand lands, and no line comes for a later one.
+        const std::size_t landed = folders.FilesIn(folders.two);
+        Check("question", Text(GetDlgItem(box, 0xFFFF)), L"コピーを中止しますか？");
+        Check("main window while asking", IsWindowEnabled(program.window) ? L"enabled" : L"", L"");
+        Sleep(1000); // time for a worker that does not wait to show itself
+        const auto lines = static_cast<std::size_t>(SendMessageW(log, LB_GETCOUNT, 0, 0));
+        const std::size_t files = folders.FilesIn(folders.two);
+        if (files > landed + 1 || lines > landed + 1) {
+            Fail("held pass", "files, lines",
+                 std::to_wstring(files) + L", " + std::to_wstring(lines),
+                 L"at most " + std::to_wstring(landed + 1));
+        }
+        PostMessageW(GetDlgItem(box, IDCANCEL), BM_CLICK, 0, 0);
+    }
+    if (!WaitUntil([&] { return Text(button) == done; })) {
+        Fail("copy window", "button", Text(button), done);
+    }
+    const std::vector<std::wstring> lines = LinesInOrder(log);
+    if (lines != want) { // nothing lost, nothing twice, in the order of the lists
+        Fail("log", "line count", std::to_wstring(lines.size()), std::to_wstring(want.size()));
+        for (std::size_t i = 0; i < std::min(lines.size(), want.size()); ++i) {
+            Check("log line", lines[i], want[i]);
+        }
+    }
+    Check("files in folder 2", std::to_wstring(folders.FilesIn(folders.two)),
+          std::to_wstring(want.size() + 1 - LinesInOrder(program["FileListBox2"]).size()));
+    Check("folder 1's new file", std::filesystem::exists(folders.one + L"\\c.txt") ? L"c.txt" : L"",
+          L"c.txt");
+    SendMessageTimeoutW(button, BM_CLICK, 0, 0, SMTO_NORMAL, kSendTimeoutMs, nullptr);
+    if (!WaitUntil([&] { return !IsWindowVisible(copy); })) {
+        Fail("copy window", "after 完了", L"visible", L"hidden");
+    }
+    return failures == 0 ? 0 : 1;
 }
 
 // The scenario on the open window; what it returns is then checked against the store.
@@ -361,8 +466,8 @@ void Play(const std::wstring& scenario, const Program& program, const Folders& f
 int wmain(int argc, wchar_t** argv) {
     const std::wstring scenario = argc == 3 ? argv[1] : L"";
     if (scenario.empty()) {
-        std::printf("usage: test_win32_main1 controls|registry|save|datatype|execute|about|picker|"
-                    "dpi DOPLET.EXE\n");
+        std::printf("usage: test_win32_main1 controls|registry|save|datatype|execute|pass|abort|"
+                    "about|picker|dpi DOPLET.EXE\n");
         return 2;
     }
     SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2); // places unscaled
@@ -394,9 +499,13 @@ int wmain(int argc, wchar_t** argv) {
         }
         dpi = static_cast<int>(logPixels);
     }
-    const Folders folders;
+    const bool pass = scenario == L"pass" || scenario == L"abort";
+    const Folders folders(scenario == L"abort");
     RegDeleteTreeW(HKEY_CURRENT_USER, kKey); // a first run, unless the scenario stores values
-    if (scenario == L"registry") {
+    if (pass) {
+        Store(L"CODE1", folders.one + L"\\");
+        Store(L"CODE2", folders.two + L"\\");
+    } else if (scenario == L"registry") {
         Store(L"CODE1", folders.one);
         Store(L"CODE2", folders.two + L"\\");
     } else if (scenario == L"datatype") {
@@ -425,6 +534,11 @@ int wmain(int argc, wchar_t** argv) {
                     std::size(kControls));
         TerminateProcess(program.process.hProcess, 99);
         return 1;
+    }
+    const int played = pass ? PlayPass(program, folders, scenario == L"abort") : 0;
+    if (played == kSkipped) {
+        TerminateProcess(program.process.hProcess, 99);
+        return kSkipped;
     }
     Play(scenario, program, folders);
     // "終了" must end the program with exit code 0.
