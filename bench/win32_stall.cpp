@@ -6,6 +6,7 @@
 //   win32_stall FOLDER1 FOLDER2 DOPLET.EXE
 //   DOPLET_BENCH event=win32-pass ms=<Execute to 完了> max_stall_ms=<longest answer> probes=<n>
 //                idle_max_ms=<longest answer of the idle main window before, for comparison>
+//                over_14ms=<each answer longer than 14 ms: its ms@when, in ms since 実行>
 
 #include "Controls.h"
 #include "CopyWinControls.h"
@@ -57,22 +58,32 @@ HWND ChildWithText(HWND window, const std::wstring& text) {
     return search.found;
 }
 
-// The longest answer of `window` to WM_NULL, asked every millisecond until `over` holds.
-template <typename Over> Clock::duration LongestAnswer(HWND window, long& probes, Over over) {
+double Ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+// The longest answer of `window` to WM_NULL, asked every millisecond until `over` holds; each
+// answer longer than 14 ms goes into `slow` as "ms@when", when counted from `since`.
+template <typename Over>
+Clock::duration LongestAnswer(HWND window, long& probes, Over over, Clock::time_point since = {},
+                              std::string* slow = nullptr) {
     Clock::duration longest{};
     do {
         const auto asked = Clock::now();
         DWORD_PTR ignored = 0;
         SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 60'000, &ignored);
-        longest = std::max(longest, Clock::now() - asked);
+        const auto answer = Clock::now() - asked;
+        longest = std::max(longest, answer);
+        if (slow != nullptr && answer > std::chrono::milliseconds(14)) {
+            char entry[48];
+            std::snprintf(entry, sizeof entry, "%s%.0f@%.0f", slow->empty() ? "" : ",", Ms(answer),
+                          Ms(asked - since));
+            *slow += entry;
+        }
         ++probes;
         Sleep(1);
     } while (!over());
     return longest;
-}
-
-double Ms(Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
 }
 
 } // namespace
@@ -116,13 +127,20 @@ int wmain(int argc, wchar_t** argv) {
     HWND button = copy == nullptr ? nullptr : GetDlgItem(copy, Form::kFirstId); // BitBtn1: row 0
     long probes = 0;
     bool done = false;
+    std::string slow;
     const Clock::duration longest =
-        button == nullptr ? Clock::duration{} : LongestAnswer(copy, probes, [&] {
-            wchar_t caption[16] = {};
-            GetWindowTextW(button, caption, 16); // of another process: the text the system keeps
-            done = std::wstring(caption) == L"完了";
-            return done || Clock::now() - start >= kDeadline;
-        });
+        button == nullptr
+            ? Clock::duration{}
+            : LongestAnswer(
+                  copy, probes,
+                  [&] {
+                      wchar_t caption[16] = {};
+                      GetWindowTextW(button, caption,
+                                     16); // of another process: the text the system keeps
+                      done = std::wstring(caption) == L"完了";
+                      return done || Clock::now() - start >= kDeadline;
+                  },
+                  start, &slow);
     const auto took = Clock::now() - start;
     PostMessageW(main, WM_CLOSE, 0, 0);
     WaitForSingleObject(process.hProcess, 60'000);
@@ -131,7 +149,7 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
     std::printf("DOPLET_BENCH event=win32-pass ms=%.3f max_stall_ms=%.3f probes=%ld "
-                "idle_max_ms=%.3f\n",
-                Ms(took), Ms(longest), probes, Ms(idle));
+                "idle_max_ms=%.3f over_14ms=%s\n",
+                Ms(took), Ms(longest), probes, Ms(idle), slow.empty() ? "none" : slow.c_str());
     return 0;
 }
