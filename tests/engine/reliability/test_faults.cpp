@@ -15,11 +15,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <optional>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -95,8 +98,12 @@ TEST(FaultsTest, EveryFaultGivesItsCodeAndLosesNothing) {
         {"holes, disk full", 1, {K, X, {C::Pwrite, ENOSPC}, {C::Write, ENOSPC}}, M::Holes, 112, C::Pwrite},
         // clang-format on
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+    // With several workers /s/b waits at its look-up until the copy of /s/a has ended, so that the
+    // calls a row counts are those of /s/a, now made on a worker of their own.
+    for (std::size_t run = 0; run < 2 * std::size(rows); ++run) {
+        const auto& row = rows[run % std::size(rows)];
+        const unsigned workers = run < std::size(rows) ? 1 : 3;
+        SCOPED_TRACE(testing::Message() << row.name << ", " << workers << " workers");
         const TempDir dir;
         const std::string one = dir / "one", two = dir.makeFolder("two"), outside = dir / "outside";
         WriteFile(outside, "outside");
@@ -138,13 +145,22 @@ TEST(FaultsTest, EveryFaultGivesItsCodeAndLosesNothing) {
                 EXPECT_EQ(mode, 0600U);
             });
         }
-        if (meddled == two + "/s/a") {
-            fs.afterStat([&, stats = 0](std::string_view relative) mutable {
-                if (relative == "/s/a" && ++stats == 2) { // after both look-ups
+        std::promise<void> copiedA;
+        fs.afterCopy([&](std::string_view relative, std::string_view) {
+            if (relative == "/s/a") {
+                copiedA.set_value();
+            }
+        });
+        fs.afterStat(
+            [&, stats = 0, a = copiedA.get_future().share()](std::string_view relative) mutable {
+                if (relative == "/s/b") {
+                    EXPECT_EQ(a.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+                } else if (relative == "/s/a" && meddled == two + "/s/a" && ++stats == 2) {
+                    // after both look-ups of /s/a
                     userEdit("the user's edit");
                 }
             });
-        } else if (row.meddle == M::SourceSaved) {
+        if (row.meddle == M::SourceSaved) {
             fs.beforeCopy([&](std::string_view relative, std::string_view) {
                 if (relative == "/s/a") {
                     userEdit(std::string(3000, 'e'));
@@ -174,7 +190,7 @@ TEST(FaultsTest, EveryFaultGivesItsCodeAndLosesNothing) {
         const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY}, limited{1000, RLIM_INFINITY};
         std::signal(SIGXFSZ, SIG_IGN);
         ::setrlimit(RLIMIT_FSIZE, row.meddle == M::SizeLimit ? &limited : &unlimited);
-        const std::vector<std::string> log = RunPassHere(fs, input);
+        const std::vector<std::string> log = RunPassHere(fs, input, nullptr, workers);
         ::setrlimit(RLIMIT_FSIZE, &unlimited);
         const int reached = row.reached == C::Count ? 1 : faults.count(row.reached);
         faults.reset();
@@ -204,6 +220,65 @@ TEST(FaultsTest, EveryFaultGivesItsCodeAndLosesNothing) {
         }
         EXPECT_EQ(kinds, std::string("d") + (row.meddle == M::LinkPlanted ? "ll" : "") +
                              (after.count("/s/a") != 0 ? "ff" : "f"));
+    }
+}
+
+// Four workers making the same missing folder at once: all of them reach mkdirat for it before
+// any goes on. One makes it and the others, refused with EEXIST, use it, with the source folder's
+// permissions. EEXIST from something else put there meanwhile is never taken for a folder: a link
+// is refused with 5 and not followed, a file gives 3.
+TEST(FaultsTest, WorkersMakingTheSameFolderAtOnceShareItAndFollowNothing) {
+    constexpr unsigned kWorkers = 4;
+    const struct {
+        const char* name;
+        char planted; // at the folder's name once all have arrived: 'l' a link, 'f' a file, or 0
+        int code;
+    } rows[] = {{"made by one of them", 0, 0}, {"a link put there", 'l', 5}, {"a file", 'f', 3}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const TempDir dir;
+        const std::string one = dir / "one", two = dir.makeFolder("two");
+        const std::string outside = dir.makeFolder("outside");
+        std::vector<std::string> expected;
+        for (unsigned i = 0; i < kWorkers; ++i) {
+            const std::string entry = "/new/sub/f" + std::to_string(i);
+            WriteFile(one + entry, entry);
+            expected.push_back(row.code == 0 ? Copied(one, two, entry)
+                                             : Failed(one, entry, row.code));
+        }
+        ::chmod((one + "/new").c_str(), 0750);
+        ::chmod((one + "/new/sub").c_str(), 0705);
+        FaultyFileSystem fs;
+        const PassInput input = ListBoth(fs, one, two);
+        std::mutex mutex;
+        std::condition_variable changed;
+        unsigned arrived = 0;
+        faults.before(C::Mkdir, [&](int fd, const char* name, int, unsigned) {
+            if (std::string_view(name) != "new") {
+                return;
+            }
+            std::unique_lock lock(mutex);
+            ++arrived;
+            changed.notify_all();
+            changed.wait_for(lock, std::chrono::seconds(10), [&] { return arrived == kWorkers; });
+            if (row.planted == 'l') {
+                ::symlinkat(outside.c_str(), fd, name);
+            } else if (row.planted == 'f') {
+                ::close(::openat(fd, name, O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+            }
+        });
+        bool completed = false;
+        EXPECT_EQ(RunPassHere(fs, input, &completed, kWorkers), expected);
+        EXPECT_TRUE(completed);
+        faults.reset();
+        EXPECT_EQ(arrived, kWorkers) << "the workers did not make the folder at the same time";
+        EXPECT_TRUE(std::filesystem::is_empty(outside));
+        if (row.code == 0) {
+            EXPECT_EQ(LStat(two + "/new").st_mode & 07777, 0750U);
+            EXPECT_EQ(LStat(two + "/new/sub").st_mode & 07777, 0705U);
+        } else {
+            EXPECT_EQ(LStat(two + "/new").st_mode & S_IFMT, row.planted == 'l' ? S_IFLNK : S_IFREG);
+        }
     }
 }
 
