@@ -81,13 +81,16 @@ struct ModalAnswer {
 };
 
 // Holds every copy of a pass at its start until the test allows it: copy n (counted from 1) runs
-// once n copies are allowed. Declare it after the Program whose file system it gates.
+// once n copies are allowed. Copies are counted as they begin, or, with `turnOf`, numbered by
+// their entry: several workers begin them in any order. Declare it after the Program whose file
+// system it gates.
 struct CopyGate {
-    explicit CopyGate(FaultyFileSystem& fs) {
+    explicit CopyGate(FaultyFileSystem& fs, std::function<int(std::string_view)> turnOf = {}) {
+        s_->turnOf = std::move(turnOf);
         // The hooks share the state, so a copy that runs after the gate has gone finds it there.
-        fs.beforeCopy([s = s_](std::string_view, std::string_view) {
+        fs.beforeCopy([s = s_](std::string_view entry, std::string_view) {
             std::unique_lock lock(s->mutex);
-            const int number = ++s->started;
+            const int number = s->turnOf ? (++s->started, s->turnOf(entry)) : ++s->started;
             s->changed.notify_all();
             s->changed.wait_for(lock, std::chrono::seconds(30),
                                 [&] { return s->allowed >= number; });
@@ -117,6 +120,7 @@ struct CopyGate {
         std::mutex mutex;
         std::condition_variable changed;
         int allowed = 0, started = 0, ended = 0;
+        std::function<int(std::string_view)> turnOf;
     };
     bool until(int State::*count, int copies) {
         std::unique_lock lock(s_->mutex);
