@@ -93,8 +93,7 @@ th_Copy::th_Copy(std::shared_ptr<FileSystem> fs, PassInput input, std::shared_pt
 std::shared_ptr<WorkerControl> th_Copy::Start(std::shared_ptr<FileSystem> fs, PassInput input,
                                               std::shared_ptr<PassHost> host, unsigned workers) {
     auto control = std::make_shared<WorkerControl>();
-    auto* worker =
-        new th_Copy(std::move(fs), std::move(input), std::move(host), control, workers);
+    auto* worker = new th_Copy(std::move(fs), std::move(input), std::move(host), control, workers);
     try {
         std::thread([worker] { worker->Execute(); }).detach();
     } catch (...) {
