@@ -2,6 +2,7 @@
 // stop, and many workers started and stopped (run under ThreadSanitizer and AddressSanitizer by
 // scripts/test). A failure escaping the pass is the copy window's test.
 
+#include "CopyGate.h"
 #include "FaultyFileSystem.h"
 #include "RecordingHost.h"
 #include "TestFiles.h"
@@ -200,7 +201,7 @@ TEST(Worker, AnnouncesEachEntryOnceAndTheBytesOfTheFileInHand) {
 // their start until the row lets them go: a stop while every worker is in a copy lets those end
 // and log, and nothing more begins; a hold lets them end but logs nothing until the release.
 TEST(Worker, SeveralWorkersLogAsOneAndObeyTheHoldAndTheStop) {
-    constexpr unsigned kWorkers = 4;
+    constexpr int kWorkers = 4, kAll = 1'000'000;
     enum class Act : std::uint8_t { None, Stop, Hold };
     for (const Act act : {Act::None, Act::Stop, Act::Hold}) {
         SCOPED_TRACE(testing::Message() << "act " << static_cast<int>(act));
@@ -224,56 +225,32 @@ TEST(Worker, SeveralWorkersLogAsOneAndObeyTheHoldAndTheStop) {
             lines.push_back(entry == "/q" ? Copied(two, one, entry) : Copied(one, two, entry));
         }
         lines.push_back(Copied(two, one, "/z"));
-        struct Gate {
-            std::mutex mutex;
-            std::condition_variable changed;
-            std::size_t started = 0, ended = 0, allowed = 0;
-        };
-        auto gate = std::make_shared<Gate>();
-        gate->allowed = act == Act::None ? SIZE_MAX : 0;
-        const auto until = [&](const std::function<bool()>& done) {
-            std::unique_lock lock(gate->mutex);
-            return gate->changed.wait_for(lock, kHangLimit, done);
-        };
-        fs->beforeCopy([gate, first = std::string(input.list1->at(0))](std::string_view entry,
-                                                                       std::string_view) {
-            std::unique_lock lock(gate->mutex);
-            const std::size_t number = ++gate->started;
-            gate->changed.notify_all();
-            gate->changed.wait(lock, [&] { return gate->allowed >= number; });
+        CopyGate gate(*fs);
+        gate.allow(act == Act::None ? kAll : 0);
+        fs->beforeCommit([first = std::string(input.list1->at(0))](std::string_view entry, auto) {
             if (entry == first || entry == "/q") { // ends after later ones; sweep 2 waits for it
-                lock.unlock();
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
             }
-        });
-        fs->afterCopy([gate](std::string_view, std::string_view) {
-            const std::lock_guard lock(gate->mutex);
-            ++gate->ended;
-            gate->changed.notify_all();
         });
         auto host = std::make_shared<RecordingHost>();
         const auto control = th_Copy::Start(fs, input, host, kWorkers);
         if (act != Act::None) {
-            ASSERT_TRUE(until([&] { return gate->started == kWorkers; }));
+            ASSERT_TRUE(gate.waitStarted(kWorkers));
             act == Act::Stop ? control->requestStop() : control->hold();
-            {
-                const std::lock_guard lock(gate->mutex);
-                gate->allowed = SIZE_MAX;
-                gate->changed.notify_all();
-            }
-            lines.resize(act == Act::Stop ? kWorkers : lines.size());
+            gate.allow(kAll);
+            lines.resize(act == Act::Stop ? std::size_t{kWorkers} : lines.size());
         }
         if (act == Act::Hold) {
-            ASSERT_TRUE(until([&] { return gate->ended == kWorkers; }));
+            ASSERT_TRUE(gate.waitEnded(kWorkers));
             EXPECT_FALSE(host->waitForEvents(2, kQuietPeriod)) << "a line while held";
-            EXPECT_EQ(gate->started, kWorkers) << "a copy began while held";
+            EXPECT_EQ(gate.started(), kWorkers) << "a copy began while held";
             control->release();
         }
         ASSERT_TRUE(host->waitForEnd());
         EXPECT_EQ(host->lines(), lines);
         EXPECT_EQ(host->completed(), act != Act::Stop);
-        EXPECT_EQ(gate->started, lines.size()); // no copy without its line
-        for (const std::string& line : lines) { // each copy logged is whole
+        EXPECT_EQ(gate.started(), static_cast<int>(lines.size())); // no copy without its line
+        for (const std::string& line : lines) {                    // each copy logged is whole
             const std::size_t arrow = line.find("->");
             EXPECT_TRUE(ReadFile(line.substr(arrow + 2)) == ReadFile(line.substr(0, arrow)))
                 << line;
