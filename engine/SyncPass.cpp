@@ -12,6 +12,7 @@
 #include <exception>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -392,9 +393,21 @@ public:
         std::vector<std::thread> threads;
         threads.reserve(pass_.workers_);
         try {
-            active_ = pass_.workers_;
             for (unsigned k = 0; k < pass_.workers_; ++k) {
-                threads.emplace_back([this] { Work(); });
+                {
+                    const std::lock_guard lock(mutex_);
+                    ++active_;
+                }
+                try {
+                    threads.emplace_back([this] { Work(); });
+                } catch (const std::system_error&) { // no more threads: go on with those there
+                    const std::lock_guard lock(mutex_);
+                    --active_;
+                    break;
+                }
+            }
+            if (threads.empty()) {
+                return pass_.RunOneByOne(sweep_);
             }
             AnnounceInOrder();
         } catch (...) {
