@@ -567,7 +567,10 @@ private:
             ended_.wait(lock, [&] {
                 return progressed_ || (window_.empty() ? active_ == 0 : window_.front().done);
             });
-            if (!window_.empty() && window_.front().done) {
+            if (progressed_) { // first, so that a copy's bytes are heard before its line
+                progressed_ = false;
+                AnnounceProgress(lock);
+            } else if (!window_.empty() && window_.front().done) {
                 Slot slot = std::move(window_.front());
                 window_.pop_front();
                 sizeInHand_ -= slot.size;
@@ -576,9 +579,6 @@ private:
                 taken_.notify_all(); // room in the window
                 AnnounceSlot(std::move(slot));
                 lock.lock();
-            } else if (progressed_) {
-                progressed_ = false;
-                AnnounceProgress(lock);
             } else if (window_.empty() && active_ == 0) {
                 return;
             }

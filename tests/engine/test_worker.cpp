@@ -181,8 +181,10 @@ TEST(Worker, AnnouncesEachEntryOnceAndTheBytesOfTheFileInHand) {
             const PassProgress& now = host.seen[i];
             EXPECT_TRUE(now.entriesTotal == 4 && now.bytesInHand <= now.sizeInHand) << i;
             EXPECT_LE(now.entriesDone - (i > 0 ? host.seen[i - 1].entriesDone : 0), 1U) << i;
-            heardWithin = heardWithin || (now.sizeInHand == kLarge && now.bytesInHand > 0 &&
-                                          now.bytesInHand < kLarge && i < host.lines[0]);
+            // Several workers' bytes are announced by the pass's thread as it gets to them.
+            heardWithin =
+                heardWithin || (now.sizeInHand == kLarge && now.bytesInHand > 0 &&
+                                (now.bytesInHand < kLarge || workers > 1) && i < host.lines[0]);
         }
         EXPECT_TRUE(heardWithin);
         EXPECT_EQ(host.seen.back().entriesDone + host.seen.back().sizeInHand, 4U);
