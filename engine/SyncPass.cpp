@@ -17,6 +17,10 @@
 #include <unordered_map>
 #include <vector>
 
+#if defined(__linux__)
+#include <sched.h>
+#endif
+
 namespace doplet {
 
 Age AgeOf(const FileStat& stat) {
@@ -639,7 +643,16 @@ bool Pass::RunInWindow(const Sweep& sweep) {
 } // namespace
 
 unsigned DefaultWorkers() {
-    return std::clamp(std::thread::hardware_concurrency(), 1U, kMaxDefaultWorkers);
+    unsigned cores = std::thread::hardware_concurrency();
+#if defined(__linux__)
+    // The cores this process may run on (taskset, a container's cpuset), not all the machine has.
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    if (::sched_getaffinity(0, sizeof allowed, &allowed) == 0 && CPU_COUNT(&allowed) > 0) {
+        cores = static_cast<unsigned>(CPU_COUNT(&allowed));
+    }
+#endif
+    return std::clamp(cores, 1U, kMaxDefaultWorkers);
 }
 
 bool RunPass(FileSystem& fs, const PassInput& input, PassHost& host, WorkerControl& control,

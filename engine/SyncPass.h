@@ -88,7 +88,7 @@ public:
 
 class WorkerControl;
 
-// How many files a pass copies at once unless told otherwise: one per core, at most
+// How many files a pass copies at once unless told otherwise: one per core it may use, at most
 // kMaxDefaultWorkers. Small files are bound by system calls and gain from every core; beyond
 // eight, copies into one folder mostly wait for each other in the kernel (a folder takes one new
 // name at a time), and each worker holds its own buffers and descriptors.

@@ -163,8 +163,7 @@ fi
 chmod -R u+w 1 2 && rm -rf 1 2
 for i in $(seq 200); do f "1/d$((i % 7))/f$i" "$(printf "%$((i * 60))s")"; done
 for j in 1 4; do rm -rf 2 && mkdir 2 && run -j$j 1 2 && cp raw raw$j; done
-expect "-j 4 logs as -j 1" "$(cat raw1)" "$(cat raw4)"
-expect "-j 1: 200 lines" 200 "$(wc -l <raw1)"
+expect "-j 4 logs the 200 lines of -j 1" "200 $(cat raw1)" "$(wc -l <raw1) $(cat raw4)"
 
 # A stop once the first line is out (till then the unread pipe holds the pass): an interrupt, a
 # hang-up, or the reader of the output gone. 130, the targets of the lines complete, every other

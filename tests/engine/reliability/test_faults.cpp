@@ -223,65 +223,6 @@ TEST(FaultsTest, EveryFaultGivesItsCodeAndLosesNothing) {
     }
 }
 
-// Four workers making the same missing folder at once: all of them reach mkdirat for it before
-// any goes on. One makes it and the others, refused with EEXIST, use it, with the source folder's
-// permissions. EEXIST from something else put there meanwhile is never taken for a folder: a link
-// is refused with 5 and not followed, a file gives 3.
-TEST(FaultsTest, WorkersMakingTheSameFolderAtOnceShareItAndFollowNothing) {
-    constexpr unsigned kWorkers = 4;
-    const struct {
-        const char* name;
-        char planted; // at the folder's name once all have arrived: 'l' a link, 'f' a file, or 0
-        int code;
-    } rows[] = {{"made by one of them", 0, 0}, {"a link put there", 'l', 5}, {"a file", 'f', 3}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        const TempDir dir;
-        const std::string one = dir / "one", two = dir.makeFolder("two");
-        const std::string outside = dir.makeFolder("outside");
-        std::vector<std::string> expected;
-        for (unsigned i = 0; i < kWorkers; ++i) {
-            const std::string entry = "/new/sub/f" + std::to_string(i);
-            WriteFile(one + entry, entry);
-            expected.push_back(row.code == 0 ? Copied(one, two, entry)
-                                             : Failed(one, entry, row.code));
-        }
-        ::chmod((one + "/new").c_str(), 0750);
-        ::chmod((one + "/new/sub").c_str(), 0705);
-        FaultyFileSystem fs;
-        const PassInput input = ListBoth(fs, one, two);
-        std::mutex mutex;
-        std::condition_variable changed;
-        unsigned arrived = 0;
-        faults.before(C::Mkdir, [&](int fd, const char* name, int, unsigned) {
-            if (std::string_view(name) != "new") {
-                return;
-            }
-            std::unique_lock lock(mutex);
-            ++arrived;
-            changed.notify_all();
-            changed.wait_for(lock, std::chrono::seconds(10), [&] { return arrived == kWorkers; });
-            if (row.planted == 'l') {
-                ::symlinkat(outside.c_str(), fd, name);
-            } else if (row.planted == 'f') {
-                ::close(::openat(fd, name, O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
-            }
-        });
-        bool completed = false;
-        EXPECT_EQ(RunPassHere(fs, input, &completed, kWorkers), expected);
-        EXPECT_TRUE(completed);
-        faults.reset();
-        EXPECT_EQ(arrived, kWorkers) << "the workers did not make the folder at the same time";
-        EXPECT_TRUE(std::filesystem::is_empty(outside));
-        if (row.code == 0) {
-            EXPECT_EQ(LStat(two + "/new").st_mode & 07777, 0750U);
-            EXPECT_EQ(LStat(two + "/new/sub").st_mode & 07777, 0705U);
-        } else {
-            EXPECT_EQ(LStat(two + "/new").st_mode & S_IFMT, row.planted == 'l' ? S_IFLNK : S_IFREG);
-        }
-    }
-}
-
 struct Ctx {
     TempDir dir;
     std::string one = dir.makeFolder("a/one");
@@ -290,6 +231,7 @@ struct Ctx {
     std::vector<std::string> log;   // what the pass must log
     std::optional<PassInput> input; // unless set, both folders listed after the arrangement
     std::function<void()> check;    // more to check after the pass
+    unsigned workers = 1;           // copying at once; one, as most rows act between two copies
 
     // Files with content "new" on side 1, newer than anything on side 2.
     void files(const std::vector<std::string>& entries) const {
@@ -409,6 +351,36 @@ std::vector<Row> Rows() {
             EXPECT_EQ(after, before);
         };
     });
+    // Four workers reach mkdirat for the same missing folder together (each waits there for the
+    // others): one makes it, the others meet EEXIST and use it, checked to be a folder and not a
+    // link (a link put there at that moment is the row above's), with its source's permissions.
+    rows.emplace_back("workers making the same folder at once", [](Ctx& c) {
+        c.workers = 4;
+        for (const std::string entry : {"/new/sub/0", "/new/sub/1", "/new/sub/2", "/new/sub/3"}) {
+            c.files({entry});
+            c.log.push_back(Copied(c.one, c.two, entry));
+        }
+        ::chmod((c.one + "/new").c_str(), 0750);
+        ::chmod((c.one + "/new/sub").c_str(), 0705);
+        struct Meeting {
+            std::mutex mutex;
+            std::condition_variable changed;
+            unsigned arrived = 0;
+        };
+        auto meet = std::make_shared<Meeting>();
+        faults.before(C::Mkdir, [meet](int, const char* name, int, unsigned) {
+            std::unique_lock lock(meet->mutex);
+            meet->arrived += std::string_view(name) == "new" ? 1 : 0;
+            meet->changed.notify_all();
+            meet->changed.wait_for(lock, std::chrono::seconds(10),
+                                   [&] { return meet->arrived % 4 == 0; });
+        });
+        c.check = [&c, meet] {
+            EXPECT_EQ(meet->arrived, 4U) << "the workers did not make the folder at once";
+            EXPECT_EQ(LStat(c.two + "/new").st_mode & 07777, 0750U);
+            EXPECT_EQ(LStat(c.two + "/new/sub").st_mode & 07777, 0705U);
+        };
+    });
     rows.emplace_back("files changed between the listing and the pass", [](Ctx& c) {
         c.files({"/f/c", "/g/h/c", "/x", "/y"});
         WriteFile(c.two + "/f", "a file where a folder belongs");
@@ -460,8 +432,7 @@ TEST(BadInputTest, EveryBadInputGetsAClearResult) {
             const PassInput input = c.input ? *c.input : ListBoth(*c.fs, c.one, c.two);
             Snapshot before = TakeSnapshot(c.dir.path());
             auto host = std::make_shared<RecordingHost>();
-            // One worker: rows such as the removed folders act between two copies.
-            const auto control = th_Copy::Start(c.fs, input, host, 1);
+            const auto control = th_Copy::Start(c.fs, input, host, c.workers);
             ASSERT_TRUE(host->waitForEnd(std::chrono::minutes(1))) << "the pass hangs";
             EXPECT_TRUE(host->completed());
             EXPECT_EQ(host->lines(), c.log);
