@@ -14,6 +14,7 @@
 #include "th_copy1.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <csignal>
@@ -25,6 +26,7 @@
 #include <mutex>
 #include <optional>
 #include <sys/resource.h>
+#include <thread>
 #include <unistd.h>
 
 namespace doplet::test {
@@ -362,21 +364,15 @@ std::vector<Row> Rows() {
         }
         ::chmod((c.one + "/new").c_str(), 0750);
         ::chmod((c.one + "/new/sub").c_str(), 0705);
-        struct Meeting {
-            std::mutex mutex;
-            std::condition_variable changed;
-            unsigned arrived = 0;
-        };
-        auto meet = std::make_shared<Meeting>();
-        faults.before(C::Mkdir, [meet](int, const char* name, int, unsigned) {
-            std::unique_lock lock(meet->mutex);
-            meet->arrived += std::string_view(name) == "new" ? 1 : 0;
-            meet->changed.notify_all();
-            meet->changed.wait_for(lock, std::chrono::seconds(10),
-                                   [&] { return meet->arrived % 4 == 0; });
+        auto arrived = std::make_shared<std::atomic<unsigned>>(0);
+        faults.before(C::Mkdir, [arrived](int, const char* name, int, unsigned) {
+            *arrived += std::string_view(name) == "new" ? 1 : 0;
+            for (int i = 0; i < 1000 && *arrived % 4 != 0; ++i) { // ten seconds at most
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
         });
-        c.check = [&c, meet] {
-            EXPECT_EQ(meet->arrived, 4U) << "the workers did not make the folder at once";
+        c.check = [&c, arrived] {
+            EXPECT_EQ(*arrived, 4U) << "the workers did not make the folder at once";
             EXPECT_EQ(LStat(c.two + "/new").st_mode & 07777, 0750U);
             EXPECT_EQ(LStat(c.two + "/new/sub").st_mode & 07777, 0705U);
         };
