@@ -224,13 +224,14 @@ TEST(Worker, SeveralWorkersLogAsOneAndObeyTheHoldAndTheStop) {
         std::filesystem::remove(one + "/q");
         std::vector<std::string> lines; // as one worker logs them
         for (const std::string& entry : LinesOf(*input.list1)) {
-            lines.push_back(entry == "/q" ? Copied(two, one, entry) : Copied(one, two, entry));
+            lines.push_back(entry == Native("/q") ? Copied(two, one, entry)
+                                                  : Copied(one, two, entry));
         }
         lines.push_back(Copied(two, one, "/z"));
         CopyGate gate(*fs);
         gate.allow(act == Act::None ? kAll : 0);
         fs->beforeCommit([first = std::string(input.list1->at(0))](std::string_view entry, auto) {
-            if (entry == first || entry == "/q") { // ends after later ones; sweep 2 waits for it
+            if (entry == first || entry == Native("/q")) { // ends after later ones; sweep 2 waits
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
             }
         });
