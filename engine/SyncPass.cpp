@@ -397,7 +397,8 @@ public:
         std::vector<std::thread> threads;
         threads.reserve(pass_.workers_);
         try {
-            for (unsigned k = 0; k < pass_.workers_; ++k) {
+            // No more workers than entries: a short sweep starts few threads, an empty one none.
+            for (std::size_t k = 0; k < std::min<std::size_t>(pass_.workers_, count_); ++k) {
                 {
                     const std::lock_guard lock(mutex_);
                     ++active_;
