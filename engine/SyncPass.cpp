@@ -7,6 +7,7 @@
 #include "th_copy1.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -15,6 +16,7 @@
 #include <system_error>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #if defined(__linux__)
@@ -455,25 +457,26 @@ private:
     public:
         SlotInHand(Window& window, Slot& slot) : window_(window), slot_(slot) {}
 
+        // Takes the lock only for a large file's turn or a copy that must not begin: small
+        // files, the most of a pass, go through on atomics.
         bool begin(std::uint64_t size) override {
             Window& w = window_;
-            std::unique_lock lock(w.mutex_);
             if (size >= kLargeFile) {
+                std::unique_lock lock(w.mutex_);
                 w.taken_.wait(lock, [&] { return !w.largeBusy_ || w.abandon_; });
                 if (!w.abandon_) {
                     w.largeBusy_ = slot_.large = true;
                 }
             }
-            lock.unlock();
             // No copy begins while held or after a stop, however long it waited for its turn.
             w.pass_.control_.waitWhileHeld();
-            lock.lock();
             if (w.abandon_ || w.pass_.control_.stopRequested()) {
+                const std::lock_guard lock(w.mutex_);
                 w.stopped_ = w.stopped_ || !w.abandon_;
                 ReleaseLarge();
                 return false;
             }
-            slot_.size = size;
+            slot_.size = size; // read by the announcer once the slot is marked done
             w.sizeInHand_ += size;
             return true;
         }
@@ -487,8 +490,10 @@ private:
             window_.ended_.notify_one();
         }
         void end() override {
-            const std::lock_guard lock(window_.mutex_);
-            ReleaseLarge();
+            if (slot_.large) {
+                const std::lock_guard lock(window_.mutex_);
+                ReleaseLarge();
+            }
         }
 
     private:
@@ -503,12 +508,28 @@ private:
     };
 
     // Takes entries in order while there is room in the window, no hold, no stop and no failure.
+    // One lock per entry: the result of the last one is put in its slot as the next is taken.
     void Work() {
-        std::unique_lock lock(mutex_);
+        Slot* handled = nullptr;
+        Outcome outcome;
+        std::exception_ptr error;
+        std::unique_lock lock(mutex_, std::defer_lock);
         while (true) {
-            lock.unlock();
-            pass_.control_.waitWhileHeld(); // the check point before each entry
             lock.lock();
+            if (handled != nullptr) {
+                handled->outcome = std::move(outcome);
+                handled->error = std::exchange(error, nullptr);
+                handled->done = true;
+                abandon_ = abandon_ || handled->error != nullptr; // nothing new after a failure
+                handled = nullptr;
+                ended_.notify_one();
+                taken_.notify_all();
+            }
+            if (pass_.control_.isHeld()) { // the check point before each entry
+                lock.unlock();
+                pass_.control_.waitWhileHeld();
+                continue;
+            }
             taken_.wait(lock,
                         [&] { return abandon_ || next_ >= count_ || window_.size() < limit_; });
             if (abandon_ || next_ >= count_) {
@@ -519,7 +540,8 @@ private:
                 break;
             }
             if (pass_.control_.isHeld()) {
-                continue; // held while waiting for room: back to the check point
+                lock.unlock(); // held while waiting for room: back to the check point
+                continue;
             }
             Slot& slot = window_.emplace_back(); // references to deque elements stay valid
             slot.index = next_++;
@@ -528,6 +550,7 @@ private:
             if (!slot.counts || pass_.InsideInnerRoot(entry)) {
                 slot.done = true;
                 ended_.notify_one();
+                lock.unlock();
                 continue;
             }
             // Names that may fold to one are handled in list order, one after the other, as
@@ -535,21 +558,13 @@ private:
             slot.group = sweep_.clashes.groupOf(slot.index);
             taken_.wait(lock, [&] { return !EarlierOfGroupRunning(slot); });
             lock.unlock();
-            Outcome outcome;
-            std::exception_ptr error;
+            handled = &slot;
             try {
                 SlotInHand inHand(*this, slot);
                 outcome = pass_.Handle(sweep_, slot.index, entry, inHand);
             } catch (...) {
                 error = std::current_exception();
             }
-            lock.lock();
-            slot.outcome = std::move(outcome);
-            slot.error = error;
-            slot.done = true;
-            abandon_ = abandon_ || error != nullptr; // nothing new begins after a failure
-            ended_.notify_one();
-            taken_.notify_all();
         }
         --active_;
         ended_.notify_one();
@@ -628,13 +643,13 @@ private:
     std::deque<Slot> window_;       // taken and not yet announced, in list order
     std::size_t next_ = 0;          // the next entry to take
     unsigned active_ = 0;           // workers still taking entries
-    bool abandon_ = false;          // a failure: nothing new is taken or begun
-    bool stopped_ = false;          // the stop request left entries untaken or copies unbegun
-    bool largeBusy_ = false;        // a large file is being copied
-    bool progressed_ = false;       // bytes reported since the last progress announcement
-    std::uint64_t sizeInHand_ = 0;  // copies begun and not yet announced: their sizes
-    std::uint64_t bytesInHand_ = 0; // and their bytes written
-    std::exception_ptr error_;      // the first failure in list order; the pass's thread's own
+    std::atomic<bool> abandon_{false}; // a failure: nothing new is taken or begun
+    bool stopped_ = false;             // the stop request left entries untaken or copies unbegun
+    bool largeBusy_ = false;           // a large file is being copied
+    bool progressed_ = false;          // bytes reported since the last progress announcement
+    std::atomic<std::uint64_t> sizeInHand_{0};  // copies begun and not yet announced: sizes
+    std::atomic<std::uint64_t> bytesInHand_{0}; // and their bytes written
+    std::exception_ptr error_; // the first failure in list order; the pass's thread's own
 };
 
 bool Pass::RunInWindow(const Sweep& sweep) {

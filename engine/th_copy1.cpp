@@ -37,8 +37,7 @@ bool WorkerControl::stopRequested() const {
 }
 
 bool WorkerControl::isHeld() const {
-    const std::lock_guard lock(mutex_);
-    return held_;
+    return heldFlag_.load(); // held_, without the lock: the workers look before every entry
 }
 
 bool WorkerControl::finished() const {
