@@ -517,7 +517,7 @@ private:
         while (true) {
             lock.lock();
             if (handled != nullptr) {
-                handled->outcome = std::move(outcome);
+                handled->outcome = std::exchange(outcome, {});
                 handled->error = std::exchange(error, nullptr);
                 handled->done = true;
                 abandon_ = abandon_ || handled->error != nullptr; // nothing new after a failure
