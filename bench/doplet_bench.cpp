@@ -6,6 +6,8 @@
 //   doplet_bench pass A B                 lists A and B, then runs a pass over them; the time
 //                                         covers both (list_ms and pass_ms give the parts)
 //   doplet_bench pass --lists-made A B    the same, timing only the pass
+//   doplet_bench pass --jobs N ...        the pass copying N files at a time (default: the
+//                                         engine's default, as the window's pass)
 //   doplet_bench rawwalk DIR...           lower bound of a listing: getdents64 + fstatat, the
 //                                         same entries kept in memory
 //   doplet_bench rawstat A B              lower bound of a pass that copies nothing: two stats
@@ -17,6 +19,7 @@
 #include "SyncPass.h"
 #include "th_copy1.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cinttypes>
 #include <cstdint>
@@ -219,7 +222,8 @@ int CommandList(const std::string& root) {
     return 0;
 }
 
-int CommandPass(const std::string& folder1, const std::string& folder2, bool listsMade) {
+int CommandPass(const std::string& folder1, const std::string& folder2, bool listsMade,
+                unsigned jobs) {
     const auto fs = doplet::MakeNativeFileSystem();
     std::uint64_t total1 = 0;
     std::uint64_t total2 = 0;
@@ -232,7 +236,7 @@ int CommandPass(const std::string& folder1, const std::string& folder2, bool lis
     const Clock::time_point listed = Clock::now();
     StoringHost host;
     doplet::WorkerControl control;
-    doplet::RunPass(*fs, input, host, control);
+    doplet::RunPass(*fs, input, host, control, jobs);
     const Clock::time_point end = Clock::now();
 
     const double listMs = MillisecondsSince(start, listed);
@@ -242,7 +246,8 @@ int CommandPass(const std::string& folder1, const std::string& folder2, bool lis
     Print(listsMade ? "pass-lists-made" : "pass", listsMade ? passMs : listMs + passMs,
           std::string(times) + Field("entries1", input.list1->size()) +
               Field("entries2", input.list2->size()) + Field("bytes1", total1) +
-              Field("lines", host.lines()) + Field("failures", host.failures()));
+              Field("lines", host.lines()) + Field("failures", host.failures()) +
+              Field("jobs", jobs));
     if (const doplet::LogLine* failure = host.firstFailure()) {
         std::fprintf(stderr, "doplet_bench: first failure line: %s\n", failure->text().c_str());
     }
@@ -303,7 +308,7 @@ int CommandRawStat(const std::string& folder1, const std::string& folder2) {
 
 int Usage() {
     std::fputs("usage: doplet_bench list DIR\n"
-               "       doplet_bench pass [--lists-made] DIR1 DIR2\n"
+               "       doplet_bench pass [--lists-made] [--jobs N] DIR1 DIR2\n"
                "       doplet_bench rawwalk DIR...\n"
                "       doplet_bench rawstat DIR1 DIR2\n",
                stderr);
@@ -314,8 +319,17 @@ int Usage() {
 
 int main(int argc, char** argv) {
     try {
-        const std::vector<std::string> args(argv + 1, argv + argc);
+        std::vector<std::string> args(argv + 1, argv + argc);
         if (args.empty()) {
+            return Usage();
+        }
+        unsigned jobs = doplet::DefaultWorkers();
+        if (const auto at = std::find(args.begin(), args.end(), "--jobs");
+            args[0] == "pass" && at != args.end() && at + 1 != args.end()) {
+            jobs = static_cast<unsigned>(std::stoul(*(at + 1)));
+            args.erase(at, at + 2);
+        }
+        if (jobs == 0) {
             return Usage();
         }
         const std::string& command = args[0];
@@ -323,10 +337,10 @@ int main(int argc, char** argv) {
             return CommandList(args[1]);
         }
         if (command == "pass" && args.size() == 3) {
-            return CommandPass(args[1], args[2], false);
+            return CommandPass(args[1], args[2], false, jobs);
         }
         if (command == "pass" && args.size() == 4 && args[1] == "--lists-made") {
-            return CommandPass(args[2], args[3], true);
+            return CommandPass(args[2], args[3], true, jobs);
         }
         if (command == "rawwalk" && args.size() >= 2) {
             return CommandRawWalk({args.begin() + 1, args.end()});

@@ -88,9 +88,28 @@ public:
 
 class WorkerControl;
 
-// Runs a whole pass on the calling thread: the start announcement, sweep 1, sweep 2 and the
-// completion announcement, observing the hold before each file and each announcement and the
-// stop request before each file. Returns false when a stop ended it (no completion announced).
-bool RunPass(FileSystem& fs, const PassInput& input, PassHost& host, WorkerControl& control);
+// How many files a pass copies at once unless told otherwise: one per core it may use, at most
+// kMaxDefaultWorkers. Small files are bound by system calls and gain from every core; beyond
+// eight, copies into one folder mostly wait for each other in the kernel (a folder takes one new
+// name at a time), and each worker holds its own buffers and descriptors.
+inline constexpr unsigned kMaxDefaultWorkers = 8;
+unsigned DefaultWorkers();
+
+// A file at least this large is copied while no other such file is: one large copy alone
+// already takes all the disk can give, two would only make the disk seek between them.
+inline constexpr std::uint64_t kLargeFile = std::uint64_t{16} << 20U;
+
+// Runs a whole pass: the start announcement, sweep 1, sweep 2 and the completion announcement,
+// observing the hold before each file and each announcement and the stop request before each
+// file. Returns false when a stop ended it (no completion announced).
+//
+// `workers` files are copied at once (1: one after the other, on the calling thread). Whatever
+// the number, the host hears everything on the calling thread, in the order one worker would
+// announce it: every line of sweep 1 in list order, then every line of sweep 2, each once its
+// copy is committed or has failed. Sweep 2 begins when every copy of sweep 1 has ended. While
+// held, no copy begins and nothing is announced; after a stop no copy begins, the copies under
+// way end and get their lines, and nothing more is announced.
+bool RunPass(FileSystem& fs, const PassInput& input, PassHost& host, WorkerControl& control,
+             unsigned workers = 1);
 
 } // namespace doplet

@@ -37,8 +37,7 @@ bool WorkerControl::stopRequested() const {
 }
 
 bool WorkerControl::isHeld() const {
-    const std::lock_guard lock(mutex_);
-    return held_;
+    return heldFlag_.load(); // held_, without the lock: the workers look before every entry
 }
 
 bool WorkerControl::finished() const {
@@ -86,14 +85,14 @@ std::string ClassNameOf(const std::exception& error) {
 } // namespace
 
 th_Copy::th_Copy(std::shared_ptr<FileSystem> fs, PassInput input, std::shared_ptr<PassHost> host,
-                 std::shared_ptr<WorkerControl> control)
+                 std::shared_ptr<WorkerControl> control, unsigned workers)
     : fs_(std::move(fs)), input_(std::move(input)), host_(std::move(host)),
-      control_(std::move(control)) {}
+      control_(std::move(control)), workers_(workers) {}
 
 std::shared_ptr<WorkerControl> th_Copy::Start(std::shared_ptr<FileSystem> fs, PassInput input,
-                                              std::shared_ptr<PassHost> host) {
+                                              std::shared_ptr<PassHost> host, unsigned workers) {
     auto control = std::make_shared<WorkerControl>();
-    auto* worker = new th_Copy(std::move(fs), std::move(input), std::move(host), control);
+    auto* worker = new th_Copy(std::move(fs), std::move(input), std::move(host), control, workers);
     try {
         std::thread([worker] { worker->Execute(); }).detach();
     } catch (...) {
@@ -105,7 +104,7 @@ std::shared_ptr<WorkerControl> th_Copy::Start(std::shared_ptr<FileSystem> fs, Pa
 
 void th_Copy::Execute() {
     try {
-        RunPass(*fs_, input_, *host_, *control_);
+        RunPass(*fs_, input_, *host_, *control_, workers_);
     } catch (const std::exception& error) {
         host_->announceFatal(ClassNameOf(error), error.what());
     } catch (...) {

@@ -44,9 +44,11 @@ private:
 
 class th_Copy final {
 public:
-    // Starts a pass on a new thread at once. The worker frees itself when its body returns.
+    // Starts a pass on a new thread at once, copying `workers` files at a time. The worker frees
+    // itself when its body returns.
     static std::shared_ptr<WorkerControl> Start(std::shared_ptr<FileSystem> fs, PassInput input,
-                                                std::shared_ptr<PassHost> host);
+                                                std::shared_ptr<PassHost> host,
+                                                unsigned workers = DefaultWorkers());
 
     th_Copy(const th_Copy&) = delete;
     th_Copy& operator=(const th_Copy&) = delete;
@@ -55,7 +57,7 @@ public:
 
 private:
     th_Copy(std::shared_ptr<FileSystem> fs, PassInput input, std::shared_ptr<PassHost> host,
-            std::shared_ptr<WorkerControl> control);
+            std::shared_ptr<WorkerControl> control, unsigned workers);
     ~th_Copy() = default;
 
     // The thread body: the whole pass (RunPass), then the end announcement.
@@ -65,6 +67,7 @@ private:
     PassInput input_;
     std::shared_ptr<PassHost> host_;
     std::shared_ptr<WorkerControl> control_;
+    unsigned workers_;
 };
 
 } // namespace doplet

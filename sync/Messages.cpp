@@ -14,6 +14,8 @@ one log line on standard output; a summary follows on standard error.
   -n, --dry-run   decide everything but write nothing; print the lines the pass would print,
                   each marked "(dry-run)" (what it cannot know: see the manual)
   -q, --quiet     print failure lines only, and no summary
+  -j, --jobs N    copy N files at a time, 1 to 64 (default: one per core, at most 8);
+                  the log lines come in the same order whatever N is
       --progress  show files done, bytes copied, rate and time left on standard error
                   (only when it is a terminal)
       --help      show this help and exit
@@ -32,6 +34,7 @@ SIGHUP, or because standard output was closed.
     .tryHelp = "Try 'doplet-sync --help' for more information.",
     .unknownOption = "unknown option",
     .folderCount = "exactly two folders are needed",
+    .badJobs = "-j needs a number of files from 1 to 64",
     .folder1Invalid = "folder 1 is not valid",
     .folder2Invalid = "folder 2 is not valid",
     .oneToTwo = "folder 1 -> folder 2",
@@ -79,6 +82,8 @@ Doplet のコピーウィンドウと同じ同期を行います。両方のフ�
   -n, --dry-run   判定だけ行い、何も書き込みません。行われるはずのログを
                   「(dry-run)」の印を付けて表示します（分からないことはマニュアルに）
   -q, --quiet     失敗したログだけを表示し、集計も表示しません
+  -j, --jobs N    同時に N 個のファイルをコピーします。1～64（既定: コア数、最大 8）。
+                  N にかかわらずログの順序は同じです
       --progress  済んだファイル数、コピーしたバイト数、速度、残り時間を標準エラー
                   出力に表示します（端末のときのみ）
       --help      この説明を表示して終了します
@@ -97,6 +102,7 @@ Doplet のコピーウィンドウと同じ同期を行います。両方のフ�
     .tryHelp = "詳しくは 'doplet-sync --help' を実行してください。",
     .unknownOption = "不明なオプションです",
     .folderCount = "フォルダーを２つ指定してください",
+    .badJobs = "-j には 1～64 のファイル数を指定してください",
     .folder1Invalid = "フォルダー１が有効ではありません",
     .folder2Invalid = "フォルダー２が有効ではありません",
     .oneToTwo = "フォルダー１→フォルダー２",

@@ -14,6 +14,7 @@ struct Messages {
     std::string_view tryHelp;        // after a usage error
     std::string_view unknownOption;  // followed by the option
     std::string_view folderCount;    // not exactly two folders
+    std::string_view badJobs;        // -j without a number from 1 to kMaxJobs
     std::string_view folder1Invalid; // the main window's texts for Execute
     std::string_view folder2Invalid;
     std::string_view oneToTwo; // summary rows
@@ -52,6 +53,9 @@ struct Messages {
 };
 
 const Messages& MessagesFor(bool japanese);
+
+// The most files -j may copy at once.
+inline constexpr unsigned kMaxJobs = 64;
 
 // The mark in front of every line of a dry run, the same in every language.
 inline constexpr std::string_view kPlannedMark = "(dry-run) ";

@@ -38,9 +38,12 @@ std::string PlanningFileSystem::Key(const Folder& root, std::string_view relativ
 }
 
 FileStat PlanningFileSystem::statFile(Folder& root, std::string_view relative) {
-    if (!planned_.empty()) {
-        if (const auto found = planned_.find(Key(root, relative)); found != planned_.end()) {
-            return found->second;
+    {
+        const std::lock_guard lock(mutex_);
+        if (!planned_.empty()) {
+            if (const auto found = planned_.find(Key(root, relative)); found != planned_.end()) {
+                return found->second;
+            }
         }
     }
     return real_.statFile(root, relative);
@@ -121,6 +124,7 @@ int PlanningFileSystem::copyFile(Folder& sourceRoot, std::string_view sourceRela
     if (!watch.mayCommit()) {
         return kErrorPathNotFound;
     }
+    const std::lock_guard lock(mutex_);
     planned_[Key(target.root, targetRelative)] = source;
     return 0;
 }

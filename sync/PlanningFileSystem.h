@@ -4,10 +4,12 @@
 // is checked as far as can be without writing (the source still as seen, the target still as
 // seen and replaceable, every folder on the way a folder or missing, the source readable and the
 // folders to be written into or created in writable for this user) and then remembered, so that
-// later lookups in the same pass see the planned copy as done.
+// later lookups in the same pass see the planned copy as done. Safe to call from several workers
+// at once.
 
 #include "FileSystem.h"
 
+#include <mutex>
 #include <string>
 #include <unordered_map>
 
@@ -46,6 +48,7 @@ private:
     static std::string Key(const Folder& root, std::string_view relative);
 
     FileSystem& real_;
+    std::mutex mutex_; // guards planned_
     // Targets of planned copies ("root identity" + relative path) with what they would hold.
     std::unordered_map<std::string, FileStat> planned_;
 };

@@ -45,9 +45,22 @@ struct Options {
     bool progress = false;
     bool help = false;
     bool version = false;
+    unsigned jobs = 0; // files copied at once; 0: the default
     std::vector<std::string> folders;
     std::string error; // a usage error
 };
+
+// "4" of -j 4, -j4, --jobs 4 or --jobs=4: a whole number from 1 to kMaxJobs, else 0.
+unsigned JobsFrom(std::string_view digits) {
+    unsigned jobs = 0;
+    for (const char digit : digits) {
+        if (digit < '0' || digit > '9' || jobs > kMaxJobs) {
+            return 0;
+        }
+        jobs = jobs * 10 + static_cast<unsigned>(digit - '0');
+    }
+    return jobs <= kMaxJobs ? jobs : 0;
+}
 
 Options ParseArguments(int argc, char** argv, const Messages& text) {
     Options options;
@@ -56,6 +69,15 @@ Options ParseArguments(int argc, char** argv, const Messages& text) {
         const std::string_view arg(argv[i]);
         if (optionsEnd || arg.size() < 2 || arg.front() != '-') {
             options.folders.emplace_back(arg);
+        } else if (arg.starts_with("-j") || arg == "--jobs" || arg.starts_with("--jobs=")) {
+            std::string_view value = arg.substr(arg.starts_with("-j") ? 2 : arg.find('=') + 1);
+            if (arg == "-j" || arg == "--jobs") {
+                value = i + 1 < argc ? std::string_view(argv[++i]) : std::string_view();
+            }
+            options.jobs = JobsFrom(value);
+            if (options.jobs == 0 && options.error.empty()) {
+                options.error = std::string(text.badJobs) + ": " + std::string(arg);
+            }
         } else if (arg == "--") {
             optionsEnd = true;
         } else if (arg == "-n" || arg == "--dry-run") {
@@ -352,7 +374,8 @@ int Run(int argc, char** argv) {
             host.setProgress(progress.get());
         }
         try {
-            completed = RunPass(fs, input, host, control);
+            completed = RunPass(fs, input, host, control,
+                                options.jobs != 0 ? options.jobs : DefaultWorkers());
         } catch (const std::exception& error) {
             progress.reset();
             std::fprintf(stderr, "doplet-sync: %s: %s\n", text.fatal.data(), error.what());

@@ -22,9 +22,17 @@
 #include <QTextBlockFormat>
 #include <QTextCursor>
 #include <QTextEdit>
+#include <future>
 #include <utility>
 
 namespace doplet {
+
+// A listing made away from the windows: its list, its total and its size label's caption.
+struct Listing {
+    std::shared_ptr<FileList> list;
+    std::uint64_t total = 0;
+    std::string caption;
+};
 
 namespace {
 
@@ -36,23 +44,23 @@ std::string NativeName(const QString& text) {
     return QFile::encodeName(text).toStdString();
 }
 
-// The size labels of both columns, chosen by a list's tag.
-class ColumnSizeLabels final : public SizeLabels {
+// Keeps the caption a listing gives its size label.
+class KeptCaption final : public SizeLabels {
 public:
-    ColumnSizeLabels(QLabel* label1, QLabel* label2) : label1_(label1), label2_(label2) {}
-
-    void setSizeCaption(int label, const std::string& caption) override {
-        QLabel* target = label == 1 ? label1_ : label == 2 ? label2_ : nullptr;
-        if (target != nullptr) {
-            target->setText(QString::fromStdString(caption));
-            target->adjustSize();
-        }
-    }
+    explicit KeptCaption(std::string& caption) : caption_(caption) {}
+    void setSizeCaption(int /*label*/, const std::string& caption) override { caption_ = caption; }
 
 private:
-    QLabel* label1_;
-    QLabel* label2_;
+    std::string& caption_;
 };
+
+// Lists a root; touches no window, so it may run on any thread.
+Listing ListAway(FileSystem& fs, const std::string& root, int tag, const std::string& separator) {
+    Listing listing{std::make_shared<FileList>(tag), 0, std::string()};
+    KeptCaption labels(listing.caption);
+    ListFolder(fs, root, std::string(), *listing.list, labels, listing.total, separator);
+    return listing;
+}
 
 // The user's thousands separator, read afresh for every listing; a comma where there is none.
 std::string ThousandsSeparator() {
@@ -144,9 +152,13 @@ void TFmain1::FormCreate() {
         LoadFolderSettings(text1, text2);
     }
     FFolder1 = ui->Edit1->text();
-    listFolder(FFolder1, *model1_);
     FFolder2 = ui->Edit2->text();
-    listFolder(FFolder2, *model2_);
+    // Both folders are listed at once, folder 2 on a thread of its own, and shown in order.
+    const std::string separator = ThousandsSeparator();
+    auto second = std::async(std::launch::async, ListAway, std::ref(*fs_), NativeName(FFolder2),
+                             model2_->tag(), separator);
+    showListing(ListAway(*fs_, NativeName(FFolder1), model1_->tag(), separator), *model1_);
+    showListing(second.get(), *model2_);
 }
 
 void TFmain1::FormClose() {
@@ -225,11 +237,15 @@ void TFmain1::N2Click() {
 
 void TFmain1::listFolder(const QString& root, FileListModel& model) {
     model.setList(nullptr);
-    auto list = std::make_shared<FileList>(model.tag());
-    ColumnSizeLabels labels(ui->LSize1, ui->LSize2);
-    ListFolder(*fs_, NativeName(root), std::string(), *list, labels, FTotalSize,
-               ThousandsSeparator());
-    model.setList(std::move(list));
+    showListing(ListAway(*fs_, NativeName(root), model.tag(), ThousandsSeparator()), model);
+}
+
+void TFmain1::showListing(Listing listing, FileListModel& model) {
+    QLabel* label = model.tag() == 1 ? ui->LSize1 : ui->LSize2;
+    label->setText(QString::fromStdString(listing.caption));
+    label->adjustSize();
+    FTotalSize = listing.total;
+    model.setList(std::move(listing.list));
 }
 
 void TFmain1::pickFolder(QFileDialog& dialog, QString& folder, QLineEdit& edit,

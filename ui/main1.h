@@ -24,6 +24,7 @@ class TFmain1;
 namespace doplet {
 
 class FileListModel;
+struct Listing;
 class TFCopyWin;
 class TFVersion1;
 
@@ -67,6 +68,8 @@ private:
 
     // Empties the list, then lists the root into it and sets its size label.
     void listFolder(const QString& root, FileListModel& model);
+    // Puts a listing into its list and its size label.
+    void showListing(Listing listing, FileListModel& model);
     // Runs the dialog; on a confirmed name puts its folder part into the box and lists it.
     void pickFolder(QFileDialog& dialog, QString& folder, QLineEdit& edit, FileListModel& model);
     void showWindow(QWidget* window);

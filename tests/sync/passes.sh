@@ -36,7 +36,7 @@ run() {
     "${as[@]}" "$exe" "${words[@]}" >out 2>err
   fi
   status=$?
-  sed -i 's/\r$//' out err && sort -o out out
+  sed -i 's/\r$//' out err && cp out raw && sort -o out out
 }
 expect() { [ "$2" = "$3" ] || { printf '%s\n  expected: %q\n  got:      %q\n' "$1" "$2" "$3"; failed=1; }; }
 # The log lines, sorted: "1>a" a copy of a from side 1 to side 2, "2!a!5" a failure of side 2's a.
@@ -58,11 +58,12 @@ tree() { find 1 2 -printf '%p %y %m %T@\n' | sort && find 1 2 -type f -exec md5s
 # Bad words: the status, and on Linux the message in the user's language.
 mkdir 1 && f a x
 for row in "1|exactly two folders are needed" "--frobnicate 1 2|unknown option: --frobnicate" \
+  "--jobs=65 1 2|-j needs a number of files from 1 to 64: --jobs=65" \
   "a 1|フォルダー１が有効ではありません: $(native a)" "1 nowhere|folder 2 is not valid: $(native nowhere)"; do
   # shellcheck disable=SC2086 # the words of the row
   LANG=$([[ $row == a* ]] && echo ja_JP.UTF-8 || echo C) run ${row%%|*}
   expect "status of: ${row%%|*}" 2 "$status"
-  [ -n "$wine" ] || expect "message of: ${row%%|*}" "${row#*|}" "$(grep -oF "${row#*|}" err)"
+  [ -n "$wine" ] || expect "message of: ${row%%|*}" "${row#*|}" "$(grep -oF -- "${row#*|}" err)"
 done
 rm -rf 1 a
 
@@ -157,6 +158,12 @@ if [ "$(id -u)" = 0 ]; then
 else
   echo "SKIPPED: the rows of an unprivileged user need root to arrange them"
 fi
+
+# Several files copied at once log what one at a time logs, in the same order (raw: unsorted).
+chmod -R u+w 1 2 && rm -rf 1 2
+for i in $(seq 200); do f "1/d$((i % 7))/f$i" "$(printf "%$((i * 60))s")"; done
+for j in 1 4; do rm -rf 2 && mkdir 2 && run -j$j 1 2 && cp raw raw$j; done
+expect "-j 4 logs the 200 lines of -j 1" "200 $(cat raw1)" "$(wc -l <raw1) $(cat raw4)"
 
 # A stop once the first line is out (till then the unread pipe holds the pass): an interrupt, a
 # hang-up, or the reader of the output gone. 130, the targets of the lines complete, every other

@@ -14,14 +14,19 @@
 #include "th_copy1.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <optional>
 #include <sys/resource.h>
+#include <thread>
 #include <unistd.h>
 
 namespace doplet::test {
@@ -95,8 +100,12 @@ TEST(FaultsTest, EveryFaultGivesItsCodeAndLosesNothing) {
         {"holes, disk full", 1, {K, X, {C::Pwrite, ENOSPC}, {C::Write, ENOSPC}}, M::Holes, 112, C::Pwrite},
         // clang-format on
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+    // With several workers /s/b waits at its look-up until the copy of /s/a has ended, so that the
+    // calls a row counts are those of /s/a, now made on a worker of their own.
+    for (std::size_t run = 0; run < 2 * std::size(rows); ++run) {
+        const auto& row = rows[run % std::size(rows)];
+        const unsigned workers = run < std::size(rows) ? 1 : 3;
+        SCOPED_TRACE(testing::Message() << row.name << ", " << workers << " workers");
         const TempDir dir;
         const std::string one = dir / "one", two = dir.makeFolder("two"), outside = dir / "outside";
         WriteFile(outside, "outside");
@@ -138,13 +147,22 @@ TEST(FaultsTest, EveryFaultGivesItsCodeAndLosesNothing) {
                 EXPECT_EQ(mode, 0600U);
             });
         }
-        if (meddled == two + "/s/a") {
-            fs.afterStat([&, stats = 0](std::string_view relative) mutable {
-                if (relative == "/s/a" && ++stats == 2) { // after both look-ups
+        std::promise<void> copiedA;
+        fs.afterCopy([&](std::string_view relative, std::string_view) {
+            if (relative == "/s/a") {
+                copiedA.set_value();
+            }
+        });
+        fs.afterStat(
+            [&, stats = 0, a = copiedA.get_future().share()](std::string_view relative) mutable {
+                if (relative == "/s/b") {
+                    EXPECT_EQ(a.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+                } else if (relative == "/s/a" && meddled == two + "/s/a" && ++stats == 2) {
+                    // after both look-ups of /s/a
                     userEdit("the user's edit");
                 }
             });
-        } else if (row.meddle == M::SourceSaved) {
+        if (row.meddle == M::SourceSaved) {
             fs.beforeCopy([&](std::string_view relative, std::string_view) {
                 if (relative == "/s/a") {
                     userEdit(std::string(3000, 'e'));
@@ -174,7 +192,7 @@ TEST(FaultsTest, EveryFaultGivesItsCodeAndLosesNothing) {
         const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY}, limited{1000, RLIM_INFINITY};
         std::signal(SIGXFSZ, SIG_IGN);
         ::setrlimit(RLIMIT_FSIZE, row.meddle == M::SizeLimit ? &limited : &unlimited);
-        const std::vector<std::string> log = RunPassHere(fs, input);
+        const std::vector<std::string> log = RunPassHere(fs, input, nullptr, workers);
         ::setrlimit(RLIMIT_FSIZE, &unlimited);
         const int reached = row.reached == C::Count ? 1 : faults.count(row.reached);
         faults.reset();
@@ -215,6 +233,7 @@ struct Ctx {
     std::vector<std::string> log;   // what the pass must log
     std::optional<PassInput> input; // unless set, both folders listed after the arrangement
     std::function<void()> check;    // more to check after the pass
+    unsigned workers = 1;           // copying at once; one, as most rows act between two copies
 
     // Files with content "new" on side 1, newer than anything on side 2.
     void files(const std::vector<std::string>& entries) const {
@@ -334,6 +353,30 @@ std::vector<Row> Rows() {
             EXPECT_EQ(after, before);
         };
     });
+    // Four workers reach mkdirat for the same missing folder together (each waits there for the
+    // others): one makes it, the others meet EEXIST and use it, checked to be a folder and not a
+    // link (a link put there at that moment is the row above's), with its source's permissions.
+    rows.emplace_back("workers making the same folder at once", [](Ctx& c) {
+        c.workers = 4;
+        for (const std::string entry : {"/new/sub/0", "/new/sub/1", "/new/sub/2", "/new/sub/3"}) {
+            c.files({entry});
+            c.log.push_back(Copied(c.one, c.two, entry));
+        }
+        ::chmod((c.one + "/new").c_str(), 0750);
+        ::chmod((c.one + "/new/sub").c_str(), 0705);
+        auto arrived = std::make_shared<std::atomic<unsigned>>(0);
+        faults.before(C::Mkdir, [arrived](int, const char* name, int, unsigned) {
+            *arrived += std::string_view(name) == "new" ? 1 : 0;
+            for (int i = 0; i < 1000 && *arrived % 4 != 0; ++i) { // ten seconds at most
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        });
+        c.check = [&c, arrived] {
+            EXPECT_EQ(*arrived, 4U) << "the workers did not make the folder at once";
+            EXPECT_EQ(LStat(c.two + "/new").st_mode & 07777, 0750U);
+            EXPECT_EQ(LStat(c.two + "/new/sub").st_mode & 07777, 0705U);
+        };
+    });
     rows.emplace_back("files changed between the listing and the pass", [](Ctx& c) {
         c.files({"/f/c", "/g/h/c", "/x", "/y"});
         WriteFile(c.two + "/f", "a file where a folder belongs");
@@ -385,7 +428,7 @@ TEST(BadInputTest, EveryBadInputGetsAClearResult) {
             const PassInput input = c.input ? *c.input : ListBoth(*c.fs, c.one, c.two);
             Snapshot before = TakeSnapshot(c.dir.path());
             auto host = std::make_shared<RecordingHost>();
-            const auto control = th_Copy::Start(c.fs, input, host);
+            const auto control = th_Copy::Start(c.fs, input, host, c.workers);
             ASSERT_TRUE(host->waitForEnd(std::chrono::minutes(1))) << "the pass hangs";
             EXPECT_TRUE(host->completed());
             EXPECT_EQ(host->lines(), c.log);

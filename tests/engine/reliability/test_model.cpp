@@ -6,6 +6,8 @@
 // carries content, permission bits and the time to the nanosecond; nothing else changes, and a
 // second pass copies nothing. Names like the copy step's temporaries, planted on both sides, are
 // never listed, copied, changed or removed.
+// Every run is made twice from the same seed, with one worker and with several copying at once:
+// both must follow the model exactly.
 // DOPLET_SEED repeats a run; DOPLET_MODEL_STEPS (or DOPLET_LONG_TESTS=1) runs more steps.
 
 #include "FaultyFileSystem.h"
@@ -38,7 +40,7 @@ std::int64_t Step(FileTime time) {
 
 class Model {
 public:
-    explicit Model(std::uint64_t seed) : rng_(seed) {
+    Model(std::uint64_t seed, unsigned workers) : rng_(seed), workers_(workers) {
         for (int i = 0; i < 16; ++i) {
             write(static_cast<int>(rng_() % 2), path());
         }
@@ -164,7 +166,7 @@ private:
         }
         bool completed = false;
         const std::vector<std::string> log =
-            RunPassHere(fs_, {root_[0], root_[1], list1, list2}, &completed);
+            RunPassHere(fs_, {root_[0], root_[1], list1, list2}, &completed, workers_);
         EXPECT_TRUE(completed);
         EXPECT_EQ(log, expected);
         for (int side = 0; side < 2; ++side) { // folders and our names aside, exactly the model
@@ -184,6 +186,7 @@ private:
     }
 
     std::mt19937_64 rng_;
+    unsigned workers_;
     TempDir dir_;
     std::string root_[2] = {dir_.makeFolder("one"), dir_.makeFolder("two")};
     std::map<std::string, Node> files_[2];
@@ -201,11 +204,15 @@ TEST(ModelTest, RandomTreesAndEditsFollowTheRulesAndLoseNothing) {
     std::cout << "[ seed     ] ModelTest: DOPLET_SEED=" << seed << std::endl;
     const auto steps = static_cast<std::int64_t>(
         env("DOPLET_MODEL_STEPS", env("DOPLET_LONG_TESTS", 0) == 1 ? 20'000 : 300));
-    for (std::int64_t done = 0; done < steps && !testing::Test::HasFailure();) {
-        Model model(seed + static_cast<std::uint64_t>(done)); // a fresh pair of trees now and then
-        for (int i = 0; i < 60 && done < steps && !testing::Test::HasFailure(); ++i, ++done) {
-            SCOPED_TRACE(testing::Message() << "tree seed " << seed + done - i << ", step " << i);
-            model.step();
+    for (const unsigned workers : {1U, 4U}) {
+        for (std::int64_t done = 0; done < steps && !testing::Test::HasFailure();) {
+            // A fresh pair of trees now and then.
+            Model model(seed + static_cast<std::uint64_t>(done), workers);
+            for (int i = 0; i < 60 && done < steps && !testing::Test::HasFailure(); ++i, ++done) {
+                SCOPED_TRACE(testing::Message() << "tree seed " << seed + done - i << ", step " << i
+                                                << ", " << workers << " workers");
+                model.step();
+            }
         }
     }
 }

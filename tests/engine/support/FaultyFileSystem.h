@@ -3,7 +3,8 @@
 // The real file system with faults a test can arrange: something done to the disk between two of
 // the engine's steps (after a look-up, before, during and after a copy), folders read in name
 // order.
-// Arrange everything before the engine runs; the hooks run on the engine's thread.
+// Arrange everything before the engine runs; the hooks run on the engine's threads, on several at
+// once when a pass copies several files at a time.
 
 #include "FileSystem.h"
 

@@ -165,10 +165,11 @@ PassInput ListBoth(FileSystem& fs, const std::string& folder1, const std::string
     return {folder1, folder2, ListTree(fs, folder1, 1), ListTree(fs, folder2, 2)};
 }
 
-std::vector<std::string> RunPassHere(FileSystem& fs, const PassInput& input, bool* completed) {
+std::vector<std::string> RunPassHere(FileSystem& fs, const PassInput& input, bool* completed,
+                                     unsigned workers) {
     RecordingHost host;
     WorkerControl control;
-    const bool done = RunPass(fs, input, host, control);
+    const bool done = RunPass(fs, input, host, control, workers);
     if (completed != nullptr) {
         *completed = done && host.completed();
     }

@@ -80,10 +80,10 @@ std::shared_ptr<FileList> ListTree(FileSystem& fs, const std::string& root, int 
 std::vector<std::string> LinesOf(const FileList& list);
 // Both folders listed, as the main window hands them to a pass.
 PassInput ListBoth(FileSystem& fs, const std::string& folder1, const std::string& folder2);
-// Runs a whole pass on the calling thread; returns its log lines. *completed tells whether it
-// announced its completion.
+// Runs a whole pass from the calling thread with `workers` copying at once; returns its log
+// lines. *completed tells whether it announced its completion.
 std::vector<std::string> RunPassHere(FileSystem& fs, const PassInput& input,
-                                     bool* completed = nullptr);
+                                     bool* completed = nullptr, unsigned workers = 1);
 
 // Size labels that record every caption set.
 struct RecordingLabels final : SizeLabels {

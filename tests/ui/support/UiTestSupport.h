@@ -4,6 +4,7 @@
 // boxes and dialogs given the way a user gives them, a gate that holds the worker inside a copy,
 // and the settings store as the tests arrange and read it.
 
+#include "CopyGate.h"
 #include "FaultyFileSystem.h"
 #include "TestFiles.h"
 #include "Windows.h"
@@ -78,52 +79,6 @@ struct ModalAnswer {
 
     std::function<void(QWidget*)> act_;
     QTimer timer_;
-};
-
-// Holds every copy of a pass at its start until the test allows it: copy n (counted from 1) runs
-// once n copies are allowed. Declare it after the Program whose file system it gates.
-struct CopyGate {
-    explicit CopyGate(FaultyFileSystem& fs) {
-        // The hooks share the state, so a copy that runs after the gate has gone finds it there.
-        fs.beforeCopy([s = s_](std::string_view, std::string_view) {
-            std::unique_lock lock(s->mutex);
-            const int number = ++s->started;
-            s->changed.notify_all();
-            s->changed.wait_for(lock, std::chrono::seconds(30),
-                                [&] { return s->allowed >= number; });
-        });
-        fs.afterCopy([s = s_](std::string_view, std::string_view) {
-            const std::lock_guard lock(s->mutex);
-            ++s->ended;
-            s->changed.notify_all();
-        });
-    }
-    ~CopyGate() { allow(1'000'000); }
-
-    void allow(int copies) {
-        const std::lock_guard lock(s_->mutex);
-        s_->allowed += copies;
-        s_->changed.notify_all();
-    }
-    // Wait until this many copies have begun (are waiting at the gate or past it) / have ended.
-    bool waitStarted(int copies) { return until(&State::started, copies); }
-    bool waitEnded(int copies) { return until(&State::ended, copies); }
-    [[nodiscard]] int started() const {
-        const std::lock_guard lock(s_->mutex);
-        return s_->started;
-    }
-
-    struct State {
-        std::mutex mutex;
-        std::condition_variable changed;
-        int allowed = 0, started = 0, ended = 0;
-    };
-    bool until(int State::*count, int copies) {
-        std::unique_lock lock(s_->mutex);
-        return s_->changed.wait_for(lock, std::chrono::seconds(30),
-                                    [&] { return (*s_).*count >= copies; });
-    }
-    std::shared_ptr<State> s_ = std::make_shared<State>();
 };
 
 // The program's three windows over a real file system in which tests can arrange faults. The
