@@ -21,7 +21,7 @@ AboutWindow::AboutWindow() : form_(DOPLET_FORM_TABLE(version1)) {}
 bool AboutWindow::Create(HINSTANCE instance, HWND owner) {
     WNDCLASSEXW about{};
     about.cbSize = sizeof about;
-    about.lpfnWndProc = Procedure;
+    about.lpfnWndProc = WindowProcedure<AboutWindow>;
     about.hInstance = instance;
     about.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     about.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
@@ -49,16 +49,6 @@ void AboutWindow::Show() {
     ShowWindow(window_, SW_SHOW);
     SetForegroundWindow(window_);
     SetFocus(form_.Named("OKButton"));
-}
-
-LRESULT CALLBACK AboutWindow::Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
-    if (message == WM_NCCREATE) {
-        auto* self = static_cast<AboutWindow*>(reinterpret_cast<CREATESTRUCTW*>(l)->lpCreateParams);
-        self->window_ = window;
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto* self = reinterpret_cast<AboutWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    return self != nullptr ? self->Handle(message, w, l) : DefWindowProcW(window, message, w, l);
 }
 
 LRESULT AboutWindow::Handle(UINT message, WPARAM w, LPARAM l) {

@@ -20,7 +20,8 @@ public:
     void Show();
 
 private:
-    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l);
+    friend LRESULT CALLBACK WindowProcedure<AboutWindow>(HWND window, UINT message, WPARAM w,
+                                                         LPARAM l);
     LRESULT Handle(UINT message, WPARAM w, LPARAM l);
     void OKButtonClick();
 

@@ -90,7 +90,7 @@ CopyWindow::CopyWindow(std::shared_ptr<FileSystem> fs, std::function<PassInput()
 bool CopyWindow::Create(HINSTANCE instance) {
     WNDCLASSEXW copy{};
     copy.cbSize = sizeof copy;
-    copy.lpfnWndProc = Procedure;
+    copy.lpfnWndProc = WindowProcedure<CopyWindow>;
     copy.hInstance = instance;
     copy.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     copy.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
@@ -127,16 +127,6 @@ void CopyWindow::Show() {
     }
     SetForegroundWindow(window_);
     BringWindowToTop(window_);
-}
-
-LRESULT CALLBACK CopyWindow::Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
-    if (message == WM_NCCREATE) {
-        auto* self = static_cast<CopyWindow*>(reinterpret_cast<CREATESTRUCTW*>(l)->lpCreateParams);
-        self->window_ = window;
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto* self = reinterpret_cast<CopyWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    return self != nullptr ? self->Handle(message, w, l) : DefWindowProcW(window, message, w, l);
 }
 
 LRESULT CopyWindow::Handle(UINT message, WPARAM w, LPARAM l) {

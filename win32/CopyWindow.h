@@ -41,7 +41,8 @@ public:
     void StopPass(std::function<void()> whenEnded) { logic_.stopPass(std::move(whenEnded)); }
 
 private:
-    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l);
+    friend LRESULT CALLBACK WindowProcedure<CopyWindow>(HWND window, UINT message, WPARAM w,
+                                                        LPARAM l);
     LRESULT Handle(UINT message, WPARAM w, LPARAM l);
     void RunOperation(const std::function<void()>& operation) const;
     void ApplyAnnouncements();

@@ -81,6 +81,19 @@ private:
     std::vector<std::pair<std::string_view, DWORD>> added_;
 };
 
+// The window procedure of a window class whose windows are created with their C++ object as the
+// creation parameter: the object learns its window at WM_NCCREATE, then handles every message.
+template <typename Window>
+LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM w, LPARAM l) {
+    if (message == WM_NCCREATE) {
+        auto* self = static_cast<Window*>(reinterpret_cast<CREATESTRUCTW*>(l)->lpCreateParams);
+        self->window_ = window;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<Window*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    return self != nullptr ? self->Handle(message, w, l) : DefWindowProcW(window, message, w, l);
+}
+
 // A path for the engine: UTF-8, a lone surrogate kept as the engine keeps it in names.
 std::string PathOf(std::wstring_view text);
 // A line from the engine to show: what is not UTF-8 is shown replaced, never dropped.

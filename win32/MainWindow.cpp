@@ -69,7 +69,7 @@ MainWindow::MainWindow()
 bool MainWindow::Create(HINSTANCE instance) {
     WNDCLASSEXW main{};
     main.cbSize = sizeof main;
-    main.lpfnWndProc = Procedure;
+    main.lpfnWndProc = WindowProcedure<MainWindow>;
     main.hInstance = instance;
     main.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     main.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
@@ -95,16 +95,6 @@ bool MainWindow::Create(HINSTANCE instance) {
 void MainWindow::Show(int how) const {
     ShowWindow(window_, how);
     UpdateWindow(window_);
-}
-
-LRESULT CALLBACK MainWindow::Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
-    if (message == WM_NCCREATE) {
-        auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(l)->lpCreateParams);
-        self->window_ = window;
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    return self != nullptr ? self->Handle(message, w, l) : DefWindowProcW(window, message, w, l);
 }
 
 LRESULT MainWindow::Handle(UINT message, WPARAM w, LPARAM l) {

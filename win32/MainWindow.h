@@ -37,7 +37,8 @@ public:
     [[nodiscard]] PassInput passInput() const;
 
 private:
-    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l);
+    friend LRESULT CALLBACK WindowProcedure<MainWindow>(HWND window, UINT message, WPARAM w,
+                                                        LPARAM l);
     LRESULT Handle(UINT message, WPARAM w, LPARAM l);
     void Clicked(int row);
     // PopupMenu1 at `at` on the screen, or by the focused control when opened by the keyboard.
