@@ -1,6 +1,7 @@
 #include "Form.h"
 
 #include "Controls.h"
+#include "Frontend.h"
 #include "Utf8.h"
 
 #include <algorithm>
@@ -138,13 +139,12 @@ void KeepOnScreen(HWND window) {
     monitor.cbSize = sizeof monitor;
     GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
     const RECT& area = monitor.rcWork;
-    const auto fit = [](LONG at, LONG size, LONG start, LONG end) {
-        return std::max(start, std::min(at, end - size));
-    };
-    const LONG x = fit(frame.left, frame.right - frame.left, area.left, area.right);
-    const LONG y = fit(frame.top, frame.bottom - frame.top, area.top, area.bottom);
-    if (x != frame.left || y != frame.top) {
-        SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const frontend::Point place = frontend::FitOnScreen(
+        {frame.left, frame.top, frame.right - frame.left, frame.bottom - frame.top},
+        {area.left, area.top, area.right - area.left, area.bottom - area.top});
+    if (place.x != frame.left || place.y != frame.top) {
+        SetWindowPos(window, nullptr, place.x, place.y, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
 }
 
