@@ -140,8 +140,9 @@ int CopyError(FileSystem& fs, PassSide& from, const FileStat& fromSeen, PassSide
     default:
         return kErrorAccessDenied;
     }
-    // A root renamed or moved since the pass opened it: the log would name another folder.
-    if (!StillNamesRoot(fs, from) || !StillNamesRoot(fs, to)) {
+    // A target root renamed or moved since the pass opened it gets nothing more, not even a
+    // folder. (A source root moved meanwhile is caught before the commit, with the target's.)
+    if (!StillNamesRoot(fs, to)) {
         return kErrorPathNotFound;
     }
     std::string_view folder;

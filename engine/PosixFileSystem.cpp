@@ -806,10 +806,17 @@ public:
         if (name.empty() || name == "." || name == "..") {
             return kErrorAccessDenied;
         }
+        // A target the pass found missing is looked at again only if the commit, which takes a
+        // name only while it is free, finds it taken (by a link that leads nowhere, say).
         bool targetExists = false;
-        if (const int error = CheckTarget(folderFd, name, &targetSeen, runAsRoot_, &targetExists);
-            error != 0) {
-            return error;
+        const bool seenMissing = !targetSeen.exists() && (targetSeen.error == kErrorFileNotFound ||
+                                                          targetSeen.error == kErrorPathNotFound);
+        if (!seenMissing) {
+            if (const int error =
+                    CheckTarget(folderFd, name, &targetSeen, runAsRoot_, &targetExists);
+                error != 0) {
+                return error;
+            }
         }
 
         Temporary temporary(folderFd);
@@ -859,7 +866,12 @@ public:
         }
         const bool renamed = temporary.named();
         if (const int err = temporary.Commit(name, existsNow); err != 0) {
-            return err == EEXIST ? kErrorSharingViolation : TargetFolderErrorCode(folderFd, err);
+            if (err != EEXIST) {
+                return TargetFolderErrorCode(folderFd, err);
+            }
+            const int error =
+                seenMissing ? CheckTarget(folderFd, name, &targetSeen, runAsRoot_, &existsNow) : 0;
+            return error != 0 ? error : kErrorSharingViolation;
         }
         // Some file systems without unnamed temporaries (FAT through FUSE) stamp a renamed file
         // with the time of the rename: the copy gets its source's time back.

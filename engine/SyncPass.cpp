@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -450,6 +451,8 @@ private:
         std::exception_ptr error;
     };
     static constexpr std::size_t kNoGroup = ClashGroups::kNone;
+    static constexpr std::size_t kAnnounceRun = 16;
+    static constexpr std::chrono::milliseconds kAnnounceEvery{20};
 
     // A worker's copy in hand: waits for its turn when it is large, and for the release of a
     // hold; reports its bytes for the progress announced by the pass's thread.
@@ -481,6 +484,9 @@ private:
             return true;
         }
         void copied(std::uint64_t bytes) override {
+            if (bytes >= slot_.size && slot_.bytes == 0) {
+                return; // a copy done in one step: its line, coming next, says all there is
+            }
             {
                 const std::lock_guard lock(window_.mutex_);
                 window_.bytesInHand_ += bytes - slot_.bytes;
@@ -522,7 +528,7 @@ private:
                 handled->done = true;
                 abandon_ = abandon_ || handled->error != nullptr; // nothing new after a failure
                 handled = nullptr;
-                ended_.notify_one();
+                WakeAnnouncerIfDue();
                 taken_.notify_all();
             }
             if (pass_.control_.isHeld()) { // the check point before each entry
@@ -549,7 +555,7 @@ private:
             slot.counts = IsFileEntry(entry);
             if (!slot.counts || pass_.InsideInnerRoot(entry)) {
                 slot.done = true;
-                ended_.notify_one();
+                WakeAnnouncerIfDue();
                 lock.unlock();
                 continue;
             }
@@ -570,6 +576,23 @@ private:
         ended_.notify_one();
     }
 
+    // The pass's thread is woken for a run of ended entries at the head of the window, not for
+    // each one: waking a thread costs more than copying a small file. It also looks by itself
+    // every kAnnounceEvery, so a line never waits long for the run to fill.
+    void WakeAnnouncerIfDue() {
+        if (window_.empty() || !window_.front().done) {
+            return;
+        }
+        bool due = abandon_ || next_ >= count_ || window_.size() >= limit_;
+        std::size_t run = 0;
+        for (auto slot = window_.begin(); !due && slot != window_.end() && slot->done; ++slot) {
+            due = ++run == kAnnounceRun;
+        }
+        if (due) {
+            ended_.notify_one();
+        }
+    }
+
     [[nodiscard]] bool EarlierOfGroupRunning(const Slot& slot) const {
         if (slot.group == kNoGroup) {
             return false;
@@ -579,25 +602,34 @@ private:
         });
     }
 
-    // Announces the head of the window whenever it has ended, and progress as it comes, until
-    // every worker has ended and every slot is announced.
+    // Announces the ended run at the head of the window, and progress as it comes, until every
+    // worker has ended and every slot is announced.
     void AnnounceInOrder() {
+        std::vector<Slot> run;
         std::unique_lock lock(mutex_);
         while (true) {
-            ended_.wait(lock, [&] {
+            ended_.wait_for(lock, kAnnounceEvery, [&] {
                 return progressed_ || (window_.empty() ? active_ == 0 : window_.front().done);
             });
             if (progressed_) { // first, so that a copy's bytes are heard before its line
                 progressed_ = false;
                 AnnounceProgress(lock);
             } else if (!window_.empty() && window_.front().done) {
-                Slot slot = std::move(window_.front());
-                window_.pop_front();
-                sizeInHand_ -= slot.size;
-                bytesInHand_ -= slot.bytes;
+                while (!window_.empty() && window_.front().done) {
+                    Slot& slot = window_.front();
+                    sizeInHand_ -= slot.size;
+                    bytesInHand_ -= slot.bytes;
+                    run.push_back(std::move(slot));
+                    window_.pop_front();
+                }
+                const std::uint64_t sizeInHand = sizeInHand_;
+                const std::uint64_t bytesInHand = bytesInHand_;
                 lock.unlock();
                 taken_.notify_all(); // room in the window
-                AnnounceSlot(std::move(slot));
+                for (Slot& slot : run) {
+                    AnnounceSlot(std::move(slot), sizeInHand, bytesInHand);
+                }
+                run.clear();
                 lock.lock();
             } else if (window_.empty() && active_ == 0) {
                 return;
@@ -605,8 +637,8 @@ private:
         }
     }
 
-    // On the pass's thread, without the lock.
-    void AnnounceSlot(Slot slot) {
+    // On the pass's thread, without the lock; the copies in hand are as the run was taken.
+    void AnnounceSlot(Slot slot, std::uint64_t sizeInHand, std::uint64_t bytesInHand) {
         if (slot.error) {
             if (!error_) {
                 error_ = slot.error; // thrown when the sweep has ended
@@ -618,8 +650,9 @@ private:
         }
         pass_.Announce(std::move(slot.outcome));
         ++pass_.progress_.entriesDone;
-        std::unique_lock lock(mutex_);
-        AnnounceProgress(lock);
+        pass_.progress_.sizeInHand = sizeInHand;
+        pass_.progress_.bytesInHand = bytesInHand;
+        pass_.host_.announceProgress(pass_.progress_);
     }
 
     // Announces the progress with the copies in hand now; called and returns with the lock held.
