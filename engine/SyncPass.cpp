@@ -392,7 +392,7 @@ class Pass::Window {
 public:
     Window(Pass& pass, const Sweep& sweep)
         : pass_(pass), sweep_(sweep), count_(sweep.size()),
-          limit_(std::size_t{32} * pass.workers_) {}
+          limit_(std::size_t{64} * pass.workers_) {}
 
     // False when the stop request ended the sweep. A failure that escaped a worker's entry is
     // thrown here once every worker has ended and every other line is announced.
@@ -452,6 +452,7 @@ private:
     };
     static constexpr std::size_t kNoGroup = ClashGroups::kNone;
     static constexpr std::size_t kAnnounceRun = 16;
+    static constexpr std::size_t kTakeRun = 16;
     static constexpr std::chrono::milliseconds kAnnounceEvery{20};
 
     // A worker's copy in hand: waits for its turn when it is large, and for the release of a
@@ -513,25 +514,24 @@ private:
         Slot& slot_;
     };
 
-    // Takes entries in order while there is room in the window, no hold, no stop and no failure.
-    // One lock per entry: the result of the last one is put in its slot as the next is taken.
+    // Takes runs of entries in order while there is room in the window, no hold, no stop and no
+    // failure, and handles each run in order. One lock per run: the results of the last run are
+    // marked ended as the next is taken, so that an entry needing no copy costs little more than
+    // its look-ups.
     void Work() {
-        Slot* handled = nullptr;
-        Outcome outcome;
-        std::exception_ptr error;
+        std::vector<Slot*> run;
         std::unique_lock lock(mutex_, std::defer_lock);
         while (true) {
             lock.lock();
-            if (handled != nullptr) {
-                handled->outcome = std::exchange(outcome, {});
-                handled->error = std::exchange(error, nullptr);
-                handled->done = true;
-                abandon_ = abandon_ || handled->error != nullptr; // nothing new after a failure
-                handled = nullptr;
+            if (!run.empty()) {
+                for (Slot* slot : run) {
+                    slot->done = true;
+                }
+                run.clear();
                 WakeAnnouncerIfDue();
                 taken_.notify_all();
             }
-            if (pass_.control_.isHeld()) { // the check point before each entry
+            if (pass_.control_.isHeld()) { // the check point before each run
                 lock.unlock();
                 pass_.control_.waitWhileHeld();
                 continue;
@@ -549,31 +549,54 @@ private:
                 lock.unlock(); // held while waiting for room: back to the check point
                 continue;
             }
-            Slot& slot = window_.emplace_back(); // references to deque elements stay valid
-            slot.index = next_++;
-            const std::string_view entry = sweep_.list->at(slot.index);
-            slot.counts = IsFileEntry(entry);
-            if (!slot.counts || pass_.InsideInnerRoot(entry)) {
-                slot.done = true;
-                WakeAnnouncerIfDue();
-                lock.unlock();
-                continue;
-            }
-            // Names that may fold to one are handled in list order, one after the other, as
-            // one worker would: the later one must see what the earlier one did.
-            slot.group = sweep_.clashes.groupOf(slot.index);
-            taken_.wait(lock, [&] { return !EarlierOfGroupRunning(slot); });
+            Take(lock, run);
             lock.unlock();
-            handled = &slot;
-            try {
-                SlotInHand inHand(*this, slot);
-                outcome = pass_.Handle(sweep_, slot.index, entry, inHand);
-            } catch (...) {
-                error = std::current_exception();
+            for (Slot* slot : run) {
+                try {
+                    SlotInHand inHand(*this, *slot);
+                    slot->outcome =
+                        pass_.Handle(sweep_, slot->index, sweep_.list->at(slot->index), inHand);
+                } catch (...) {
+                    slot->error = std::current_exception();
+                    abandon_ = true; // nothing new after a failure, not even in this run
+                }
             }
         }
         --active_;
         ended_.notify_one();
+    }
+
+    // Takes the next entries into the window for one worker: a run that shrinks towards the end
+    // of the sweep, so that the last entries are shared out too. Entries needing no handling end
+    // at once. Names that may fold to one are handled in list order, one after the other, as one
+    // worker would: such an entry begins a run of its own, once the earlier ones have ended.
+    void Take(std::unique_lock<std::mutex>& lock, std::vector<Slot*>& run) {
+        const std::size_t length =
+            std::min<std::size_t>(kTakeRun, 1 + (count_ - next_) / (4 * pass_.workers_));
+        for (std::size_t taken = 0; taken < length && next_ < count_ && window_.size() < limit_;
+             ++taken) {
+            const std::string_view entry = sweep_.list->at(next_);
+            const bool counts = IsFileEntry(entry);
+            const bool handled = counts && !pass_.InsideInnerRoot(entry);
+            const std::size_t group = handled ? sweep_.clashes.groupOf(next_) : kNoGroup;
+            if (group != kNoGroup && !run.empty()) {
+                break;
+            }
+            Slot& slot = window_.emplace_back(); // references to deque elements stay valid
+            slot.index = next_++;
+            slot.counts = counts;
+            slot.group = group;
+            if (!handled) {
+                slot.done = true;
+                continue;
+            }
+            run.push_back(&slot);
+            if (group != kNoGroup) {
+                taken_.wait(lock, [&] { return !EarlierOfGroupRunning(slot); });
+                break;
+            }
+        }
+        WakeAnnouncerIfDue(); // for entries that ended at once
     }
 
     // The pass's thread is woken for a run of ended entries at the head of the window, not for
