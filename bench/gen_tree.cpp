@@ -12,6 +12,7 @@
 //   S      100,000 files of 0-8 KiB in 1,000 folders up to 4 deep, some with Japanese names
 //   L      four files of 512 MiB
 //   M      1,000,000 empty files in 1,000 folders
+//   F      5,000 files of 0-8 KiB in 100 folders up to 3 deep: S for a USB stick's file system
 //   tinyS, tinyL, tinyM   the same shapes, small enough for the test run
 
 #include <algorithm>
@@ -97,6 +98,9 @@ struct Shape {
 Shape ShapeOf(std::string_view kind) {
     if (kind == "S") {
         return {Shape::Kind::Small, 100000, 1000, 4, 8192};
+    }
+    if (kind == "F") { // S's kind of files, few enough for a USB stick's file system
+        return {Shape::Kind::Small, 5000, 100, 3, 8192};
     }
     if (kind == "tinyS") {
         return {Shape::Kind::Small, 300, 30, 4, 8192};
@@ -322,7 +326,7 @@ int Usage() {
     std::fputs("usage: gen_tree make KIND DIR [--seed=N]\n"
                "       gen_tree touch KIND DIR ROUND [--seed=N]\n"
                "       gen_tree describe KIND [--seed=N]\n"
-               "KIND: S, L, M, tinyS, tinyL or tinyM\n",
+               "KIND: S, L, M, F, tinyS, tinyL or tinyM\n",
                stderr);
     return 2;
 }
